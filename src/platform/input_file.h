@@ -1,0 +1,22 @@
+// Read-only descriptor I/O for archive input.
+//
+// A descriptor is a non-negative int32_t; -1 means "none". Reads never
+// return more than asked; a negative result is an error. Nothing here prints.
+#ifndef NIMBREL_PLATFORM_INPUT_FILE_H_
+#define NIMBREL_PLATFORM_INPUT_FILE_H_
+
+#include <cstdint>
+
+// Opens `path` for reading in binary mode; -1 on failure.
+int32_t OpenInputFile(const char* path);
+
+// Reads up to `length` bytes; returns the count (0 at end of file) or -1.
+// A read interrupted by a signal is retried.
+int32_t ReadInputFile(int32_t fd, void* buffer, int32_t length);
+
+// Positions the descriptor at `offset` bytes from the start; false on failure.
+bool SeekInputFile(int32_t fd, int64_t offset);
+
+void CloseInputFile(int32_t fd);
+
+#endif  // NIMBREL_PLATFORM_INPUT_FILE_H_

@@ -1,0 +1,30 @@
+#include "platform/input_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+int32_t OpenInputFile(const char* path) {
+  int fd;
+  do {
+    fd = open(path, O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd < 0 ? -1 : fd;
+}
+
+int32_t ReadInputFile(int32_t fd, void* buffer, int32_t length) {
+  if (length <= 0) return 0;
+  ssize_t got;
+  do {
+    got = read(fd, buffer, static_cast<size_t>(length));
+  } while (got < 0 && errno == EINTR);
+  return got < 0 ? -1 : static_cast<int32_t>(got);
+}
+
+bool SeekInputFile(int32_t fd, int64_t offset) {
+  return lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+void CloseInputFile(int32_t fd) {
+  if (fd >= 0) close(fd);
+}
