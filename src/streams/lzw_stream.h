@@ -1,7 +1,31 @@
-// Placeholder: the decoding kind arrives with its own change. Until then the
-// stream delivers nothing.
+// The stream kind for `compress` (.Z) files: decodes the LZW code stream as
+// it is read, never holding more than a fixed window of output.
+//
+// Format: after the magic 1F 9D, a flags byte whose low 5 bits name the
+// largest code width (bits 5-7 are not consulted: code 256 always clears);
+// then codes packed least significant bit first, 9 bits wide at first and
+// after every clear, one bit wider each time the next free code passes the
+// width's range, up to the largest width; first free code 257.
+//
+// Invariants:
+//   - Read delivers exactly the bytes of the codes decoded, in order; a short
+//     count means the stream has ended, and every later call returns 0. It
+//     ends at the first of: input ending inside a code, a code above the next
+//     free one, a string longer than 8192 bytes (8191 plus one in the KwKwK
+//     case). A flags byte naming more than 16 bits, or none, fails at once.
+//   - A clear code skips to the next multiple of 8 x width bits counted from
+//     where the current width began, dropping reservoir bits, then bytes.
+//   - Nothing outside the tables (69001 entries) or the buffers is read or
+//     written, whatever the input; nothing is allocated after construction.
+//   - Each table entry's string also lies in the output at `where` (unless
+//     that has left the window: kStale), so a string is copied from earlier
+//     output rather than built by walking its prefix chain. This holds from
+//     the first code on when that code is a byte and codes are at least 9
+//     bits; other streams are decoded by the plain chain walk throughout.
 #ifndef NIMBREL_STREAMS_LZW_STREAM_H_
 #define NIMBREL_STREAMS_LZW_STREAM_H_
+
+#include <cstdint>
 
 #include "streams/byte_stream.h"
 
@@ -11,8 +35,59 @@ class LzwStream : public ByteStream {
   ~LzwStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 
+  static constexpr int32_t kInputChunk = 16384;  // bytes per read of the file
+  static constexpr int32_t kStackSize = 8192;    // longest string
+  static constexpr int32_t kTableSize = 69001;   // every code of 16-bit streams
+  static constexpr uint32_t kWindow = 1u << 20;  // output kept for copying from
+  static constexpr uint32_t kBatch = 1u << 16;   // output decoded per refill
+  static constexpr uint32_t kSlideGap = 1u << 20;
+  static constexpr uint32_t kHistorySize = kWindow + kSlideGap + kStackSize + 64;
+
  private:
+  struct Entry {
+    uint32_t where;   // offset in `history` of a copy of the string, or kStale
+    uint16_t length;  // of the string, 1..8193
+    uint16_t prefix;  // code of the string without its last byte
+  };
+
+  int32_t NextByte();
+  void FillReservoir();
+  void HandleClearCode();
+  void ResetWidth();
+  void Slide();
+  void DecodeBatch();
+  bool DecodeFast(uint32_t stop);
+  bool DecodeNextCode();
+  int32_t ExpandCode(int32_t at, uint32_t c);
+
   int32_t fd;
+  bool failed = false;
+  bool ended = false;     // no more output will come
+  bool plainWalk = false;  // strings are built by walking chains (see above)
+  int32_t maxBits = 0;
+  uint32_t codeLimit = 0;
+  uint32_t codeWidth = 9;
+  uint32_t codeMask = 511;
+  uint32_t widthLimit = 511;
+  bool inputEnded = false;
+  uint32_t bitCount = 0;
+  uint64_t bitReservoir = 0;
+  uint32_t bitsAtWidth = 0;  // code bits taken since the current width began
+  uint32_t nextFree = 257;
+  uint32_t oldCode = 0;
+  uint32_t firstChar = 0;  // first byte of the latest string (plain walk)
+  int32_t top = -1;        // first byte of the plain walk's string, -1: none
+  uint32_t prevStart = 0;  // oldCode's string: history[prevStart, +prevLength)
+  uint32_t prevLength = 0;
+  uint32_t readPos = 0;  // history[readPos, writePos) waits for delivery
+  uint32_t writePos = 0;
+  int32_t inPos = 0;
+  int32_t inCount = 0;
+  uint8_t inBuffer[kInputChunk];
+  uint8_t decodeStack[kStackSize];
+  Entry entries[kTableSize];
+  uint8_t suffix[kTableSize];
+  uint8_t history[kHistorySize];
 };
 
 #endif  // NIMBREL_STREAMS_LZW_STREAM_H_
