@@ -2,17 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "output/volume_file.h"
 #include "platform/input_file.h"
+#include "sources/tar_walker.h"
 #include "support/lzw_reference.h"
 #include "support/product_builder.h"
+#include "support/tar_builder.h"
 #include "support/test_env.h"
 
 namespace {
@@ -403,4 +408,66 @@ TEST(LzwStream, OpenByteStreamBuildsItForTheMagic) {
   EXPECT_EQ(got, expected);
   EXPECT_EQ(stream->Read(got.data(), 10), 0);
   EXPECT_EQ(stream->Read(got.data(), 0), 0);
+}
+
+namespace {
+
+// Every file of a folder by name, with its bytes.
+std::map<std::string, Bytes> FolderContents(const std::string& folder) {
+  std::map<std::string, Bytes> contents;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    contents[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+  return contents;
+}
+
+// Converts `archive` in a fresh folder; returns the site-volume files made.
+std::map<std::string, Bytes> Convert(const std::string& archive) {
+  TempDir out(true);
+  StdoutCapture quiet;
+  ProcessTar(archive.c_str());
+  quiet.Finish();
+  return FolderContents(out.path());
+}
+
+}  // namespace
+
+TEST(LzwStream, TarZGivesTheSameVolumeFilesAsTheTar) {
+  NIMBREL_REQUIRE_TESTDATA();
+  if (!HaveCompress()) GTEST_SKIP() << "compress is not installed";
+  Bytes archive;
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(TestdataDir() + "/level3"))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    TarMember member;
+    member.name = name;
+    member.data = ReadFileBytes(TestdataDir() + "/level3/" + name);
+    AppendTarMember(&archive, member);
+  }
+  for (uint32_t scan = 0; scan < 30; ++scan) {
+    ProductSpec spec;
+    spec.volumeScanTime = 43392 + 300 * scan;
+    spec.bodySize = 20000 + 1000 * static_cast<int32_t>(scan);
+    spec.seed = scan + 1;
+    TarMember member;
+    member.name = ArchiveName(spec, "200507031203");
+    member.data = BuildProduct(spec);
+    AppendTarMember(&archive, member);
+  }
+  AppendTarEnd(&archive);
+
+  TempDir dir;
+  std::string tar = dir.File("products.tar");
+  ASSERT_TRUE(WriteFileBytes(tar, archive));
+  std::map<std::string, Bytes> plain = Convert(tar);
+  ASSERT_GE(plain.size(), 10u);
+  for (int bits : {16, 12}) {
+    SCOPED_TRACE(bits);
+    std::string tarZ = dir.File("products.tar.Z");
+    ASSERT_EQ(RunCommand("compress -c -b " + std::to_string(bits) + " " + tar + " > " + tarZ), 0);
+    std::map<std::string, Bytes> decoded = Convert(tarZ);
+    EXPECT_EQ(decoded.size(), plain.size());
+    EXPECT_TRUE(decoded == plain);
+  }
 }
