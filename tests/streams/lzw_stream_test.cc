@@ -107,8 +107,8 @@ Bytes DecodeBoth(const Bytes& file, const std::function<int32_t()>& nextSize,
   std::string path = dir.File("in.Z");
   EXPECT_TRUE(WriteFileBytes(path, file));
   std::unique_ptr<LzwStream> stream = OpenLzw(path);
-  LzwReference local(file.data(), file.size());
-  LzwReference& oracle = reference != nullptr ? *reference : local;
+  auto local = std::make_unique<LzwReference>(file.data(), file.size());
+  LzwReference& oracle = reference != nullptr ? *reference : *local;
   Bytes out;
   bool ended = false;
   for (;;) {
@@ -217,9 +217,9 @@ TEST(LzwStream, FlagsNamingWidthsAbove16FailAtOnce) {
   for (int bits = 17; bits <= 31; ++bits) {
     SCOPED_TRACE(bits);
     Bytes file = Literals(0x80 | bits, Text("hello world")).Finish();
-    LzwReference reference(file.data(), file.size());
-    EXPECT_TRUE(DecodeInPieces(file, 512, &reference).empty());
-    EXPECT_TRUE(reference.failed);
+    auto reference = std::make_unique<LzwReference>(file.data(), file.size());
+    EXPECT_TRUE(DecodeInPieces(file, 512, reference.get()).empty());
+    EXPECT_TRUE(reference->failed);
   }
   // No flags byte at all.
   EXPECT_TRUE(DecodeInPieces(Bytes{0x1F, 0x9D}, 512).empty());
@@ -253,9 +253,9 @@ TEST(LzwStream, WidthGrowsAtTheTableLimits) {
     SCOPED_TRACE(test.count);
     Bytes data = Pattern(test.count, static_cast<uint32_t>(test.count));
     Bytes file = Literals(test.flags, data).Finish();
-    LzwReference reference(file.data(), file.size());
-    EXPECT_EQ(DecodeInPieces(file, 512, &reference), data);
-    EXPECT_EQ(reference.widestCode, test.widest);
+    auto reference = std::make_unique<LzwReference>(file.data(), file.size());
+    EXPECT_EQ(DecodeInPieces(file, 512, reference.get()), data);
+    EXPECT_EQ(reference->widestCode, test.widest);
   }
 }
 
@@ -283,9 +283,9 @@ TEST(LzwStream, ClearCodesSkipToTheEndOfTheirGroup) {
       writer.Put(data[i]);
     }
     Bytes file = writer.Finish();
-    LzwReference reference(file.data(), file.size());
-    EXPECT_EQ(DecodeInPieces(file, 512, &reference), data);
-    EXPECT_EQ(reference.clearCodes, 1);
+    auto reference = std::make_unique<LzwReference>(file.data(), file.size());
+    EXPECT_EQ(DecodeInPieces(file, 512, reference.get()), data);
+    EXPECT_EQ(reference->clearCodes, 1);
   }
 }
 
@@ -359,14 +359,14 @@ TEST(LzwStream, RealCompressOutputForEveryWidth) {
     SCOPED_TRACE(testing::Message() << "-b" << test.bits << ", " << test.input->size() << " bytes");
     Bytes file = RunFilter("compress -c -b " + std::to_string(test.bits), *test.input);
     ASSERT_GE(file.size(), 3u);
-    LzwReference reference(file.data(), file.size());
-    Bytes pieces = DecodeInPieces(file, 512, &reference);
+    auto reference = std::make_unique<LzwReference>(file.data(), file.size());
+    Bytes pieces = DecodeInPieces(file, 512, reference.get());
     EXPECT_TRUE(pieces == *test.input);
     EXPECT_TRUE(RunFilter("gzip -dc", file) == pieces);
     EXPECT_TRUE(DecodeInPieces(file, 1 << 24) == pieces);
     if (test.input == &large) {
-      EXPECT_GT(reference.clearCodes, 0);
-      EXPECT_EQ(reference.widestCode, test.bits);
+      EXPECT_GT(reference->clearCodes, 0);
+      EXPECT_EQ(reference->widestCode, test.bits);
     }
   }
 }
@@ -400,11 +400,11 @@ TEST(LzwStream, OpenByteStreamBuildsItForTheMagic) {
   ASSERT_TRUE(WriteFileBytes(dir.File("a.Z"), file));
   std::unique_ptr<ByteStream> stream = OpenByteStream(dir.File("a.Z").c_str());
   ASSERT_NE(dynamic_cast<LzwStream*>(stream.get()), nullptr);
-  LzwReference reference(file.data(), file.size());
+  auto reference = std::make_unique<LzwReference>(file.data(), file.size());
   Bytes expected(data.size() + 100);
   Bytes got(data.size() + 100);
   EXPECT_EQ(stream->Read(got.data(), static_cast<int32_t>(got.size())),
-            reference.Read(expected.data(), static_cast<int32_t>(expected.size())));
+            reference->Read(expected.data(), static_cast<int32_t>(expected.size())));
   EXPECT_EQ(got, expected);
   EXPECT_EQ(stream->Read(got.data(), 10), 0);
   EXPECT_EQ(stream->Read(got.data(), 0), 0);

@@ -1,12 +1,6 @@
 #include "support/lzw_reference.h"
 
-namespace {
-constexpr int32_t kStackSize = 8192;
-constexpr size_t kTableSize = 69001;
-}  // namespace
-
-LzwReference::LzwReference(const uint8_t* file, size_t size)
-    : input(file, file + size), decodeStack(kStackSize), prefix(kTableSize, 0), suffix(kTableSize, 0) {
+LzwReference::LzwReference(const uint8_t* file, size_t size) : input(file), inputSize(size) {
   for (uint32_t i = 0; i < 256; ++i) suffix[i] = static_cast<uint8_t>(i);
   int32_t flags = NextByte();
   if (flags < 0) {
@@ -28,7 +22,7 @@ LzwReference::LzwReference(const uint8_t* file, size_t size)
   top = 0;
 }
 
-int32_t LzwReference::NextByte() { return inPos < input.size() ? input[inPos++] : -1; }
+int32_t LzwReference::NextByte() { return inPos < inputSize ? input[inPos++] : -1; }
 
 void LzwReference::FillReservoir() {
   while (!inputEnded && bitCount <= 24) {
@@ -45,7 +39,7 @@ void LzwReference::FillReservoir() {
 int32_t LzwReference::TakeCode() {
   if (bitCount < codeWidth) return -1;
   int32_t code = static_cast<int32_t>(bitReservoir & codeMask);
-  bitReservoir = codeWidth == 32 ? 0 : bitReservoir >> codeWidth;
+  bitReservoir >>= codeWidth;
   bitCount -= codeWidth;
   bitsAtWidth += static_cast<uint32_t>(codeWidth);
   if (codeWidth > widestCode) widestCode = codeWidth;

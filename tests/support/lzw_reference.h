@@ -11,12 +11,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 class LzwReference {
  public:
-  // `file` is a whole .Z file; its first two bytes (the magic) are skipped.
+  // `file` is a whole .Z file, kept by the caller while this decoder lives;
+  // its first two bytes (the magic) are skipped.
   LzwReference(const uint8_t* file, size_t size);
+  LzwReference(const LzwReference&) = delete;
+  LzwReference& operator=(const LzwReference&) = delete;
 
   int32_t Read(uint8_t* buffer, int32_t length);
 
@@ -34,7 +36,11 @@ class LzwReference {
   void HandleClearCode();
   void ResetWidth();
 
-  std::vector<uint8_t> input;
+  static constexpr int32_t kStackSize = 8192;
+  static constexpr size_t kTableSize = 69001;
+
+  const uint8_t* input;
+  size_t inputSize;
   size_t inPos = 2;
 
   int32_t maxBits = 0;
@@ -50,9 +56,9 @@ class LzwReference {
   uint32_t oldCode = 0;
   uint32_t firstChar = 0;
   int32_t top = -1;  // next pending byte in decodeStack, -1 when none
-  std::vector<uint8_t> decodeStack;
-  std::vector<uint32_t> prefix;
-  std::vector<uint8_t> suffix;
+  uint8_t decodeStack[kStackSize];
+  uint32_t prefix[kTableSize] = {};
+  uint8_t suffix[kTableSize] = {};
 };
 
 #endif  // NIMBREL_TESTS_SUPPORT_LZW_REFERENCE_H_
