@@ -14,6 +14,12 @@ uint64_t LoadLittle64(const uint8_t* p) {
   return value;
 }
 
+uint32_t Load32(const uint8_t* p) {
+  uint32_t value;
+  std::memcpy(&value, p, 4);
+  return value;
+}
+
 void Copy16(uint8_t* to, const uint8_t* from) {
   uint8_t chunk[16];
   std::memcpy(chunk, from, 16);
@@ -130,7 +136,8 @@ void LzwStream::Slide() {
   uint32_t end = nextFree < static_cast<uint32_t>(kTableSize) ? nextFree : kTableSize;
   for (uint32_t c = 256; c < end; ++c) {
     uint32_t where = entries[c].where;
-    entries[c].where = where < shift || where == kStale ? kStale : where - shift;
+    if (entries[c].length > kInline)
+      entries[c].where = where < shift || where == kStale ? kStale : where - shift;
   }
 }
 
@@ -219,13 +226,15 @@ bool LzwStream::DecodeFast(uint32_t stop) {
     } else if (code < free && code != 256) {
       Entry& entry = table[code];
       n = entry.length;
-      if (n > static_cast<uint32_t>(kStackSize)) {
+      if (n <= kInline) {
+        std::memcpy(out + w, &entry.where, 4);
+      } else if (n > static_cast<uint32_t>(kStackSize)) {
         failed = true;
         more = false;
         break;
-      }
-      if (entry.where != kStale) {
+      } else if (entry.where != kStale) {
         CopyString(out + w, out + entry.where, n);
+        entry.where = w;
       } else {
         uint32_t c = code;
         for (uint32_t i = n - 1; i > 0; --i) {
@@ -233,8 +242,8 @@ bool LzwStream::DecodeFast(uint32_t stop) {
           c = table[c].prefix;
         }
         out[w] = static_cast<uint8_t>(c);
+        entry.where = w;
       }
-      entry.where = w;
     } else if (code == 256) {
       save();
       HandleClearCode();
@@ -256,7 +265,8 @@ bool LzwStream::DecodeFast(uint32_t stop) {
     }
 
     if (free < tableLimit) {
-      table[free] = Entry{start, static_cast<uint16_t>(length + 1), static_cast<uint16_t>(old)};
+      uint32_t where = length + 1 <= kInline ? Load32(out + start) : start;
+      table[free] = Entry{where, static_cast<uint16_t>(length + 1), static_cast<uint16_t>(old)};
       suffix[free] = out[w];
       ++free;
       if (free > limit) {

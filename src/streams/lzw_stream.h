@@ -17,9 +17,10 @@
 //     where the current width began, dropping reservoir bits, then bytes.
 //   - Nothing outside the tables (69001 entries) or the buffers is read or
 //     written, whatever the input; nothing is allocated after construction.
-//   - Each table entry's string also lies in the output at `where` (unless
-//     that has left the window: kStale), so a string is copied from earlier
-//     output rather than built by walking its prefix chain. This holds from
+//   - Each table entry's string is held in the entry (up to 4 bytes) or also
+//     lies in the output at `where` (unless that has left the window:
+//     kStale), so a string is copied rather than built by walking its prefix
+//     chain. This holds from
 //     the first code on when that code is a byte and codes are at least 9
 //     bits; other streams are decoded by the plain chain walk throughout.
 #ifndef NIMBREL_STREAMS_LZW_STREAM_H_
@@ -44,8 +45,12 @@ class LzwStream : public ByteStream {
   static constexpr uint32_t kHistorySize = kWindow + kSlideGap + kStackSize + 64;
 
  private:
+  static constexpr uint32_t kInline = 4;  // strings this short live in the entry
+
   struct Entry {
-    uint32_t where;   // offset in `history` of a copy of the string, or kStale
+    // Up to kInline bytes: the string itself, in memory order. Longer: the
+    // offset in `history` of a copy of it, or kStale once that has left.
+    uint32_t where;
     uint16_t length;  // of the string, 1..8193
     uint16_t prefix;  // code of the string without its last byte
   };
