@@ -132,6 +132,7 @@ void LzwStream::Slide() {
   std::memmove(history, history + shift, kWindow);
   writePos -= shift;
   readPos = writePos;
+  if (plainWalk) return;
   prevStart -= shift;
   uint32_t end = nextFree < static_cast<uint32_t>(kTableSize) ? nextFree : kTableSize;
   for (uint32_t c = 256; c < end; ++c) {

@@ -39,9 +39,9 @@ class LzwStream : public ByteStream {
   static constexpr int32_t kInputChunk = 16384;  // bytes per read of the file
   static constexpr int32_t kStackSize = 8192;    // longest string
   static constexpr int32_t kTableSize = 69001;   // every code of 16-bit streams
-  static constexpr uint32_t kWindow = 1u << 20;  // output kept for copying from
+  static constexpr uint32_t kWindow = 1u << 22;  // output kept for copying from
   static constexpr uint32_t kBatch = 1u << 16;   // output decoded per refill
-  static constexpr uint32_t kSlideGap = 1u << 20;
+  static constexpr uint32_t kSlideGap = 1u << 22;
   static constexpr uint32_t kHistorySize = kWindow + kSlideGap + kStackSize + 64;
 
  private:

@@ -371,6 +371,21 @@ TEST(LzwStream, RealCompressOutputForEveryWidth) {
   }
 }
 
+TEST(LzwStream, LongStreamsOutliveTheWindow) {
+  // Products, then zeros well past the 4 MB window (compress keeps its table,
+  // as the ratio only improves), then the same products: their strings are
+  // still in the table, but their copies have left the window.
+  if (!HaveCompress()) GTEST_SKIP() << "compress is not installed";
+  Bytes products = MixedCorpus(400, 0);
+  Bytes data = products;
+  data.resize(data.size() + 3 * LzwStream::kWindow, 0);
+  data.insert(data.end(), products.begin(), products.end());
+  Bytes file = RunFilter("compress -c -b16", data);
+  std::mt19937 sizes(3);
+  EXPECT_TRUE(DecodeBoth(file, [&sizes] { return static_cast<int32_t>(512 * (1 + sizes() % 64)); }) ==
+              data);
+}
+
 TEST(LzwStream, FilesOfOtherProjectsDecodeAsGzipDoes) {
   NIMBREL_REQUIRE_TESTDATA();
   std::vector<std::string> files;
