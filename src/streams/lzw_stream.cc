@@ -49,7 +49,7 @@ LzwStream::LzwStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {
   int32_t flags = NextByte();
   maxBits = flags & 0x1F;
   if (flags < 0 || maxBits > 16) {
-    failed = ended = true;
+    ended = true;
     return;
   }
   codeLimit = 1u << maxBits;
@@ -230,7 +230,6 @@ bool LzwStream::DecodeFast(uint32_t stop) {
       if (n <= kInline) {
         std::memcpy(out + w, &entry.where, 4);
       } else if (n > static_cast<uint32_t>(kStackSize)) {
-        failed = true;
         more = false;
         break;
       } else if (entry.where != kStale) {
@@ -252,7 +251,6 @@ bool LzwStream::DecodeFast(uint32_t stop) {
       continue;
     } else if (code == free) {
       if (length >= static_cast<uint32_t>(kStackSize)) {
-        failed = true;
         more = false;
         break;
       }
@@ -260,7 +258,6 @@ bool LzwStream::DecodeFast(uint32_t stop) {
       out[w + length] = out[start];
       n = length + 1;
     } else {
-      failed = true;
       more = false;
       break;
     }
@@ -309,10 +306,7 @@ bool LzwStream::DecodeNextCode() {
     decodeStack[0] = static_cast<uint8_t>(firstChar);
     at = ExpandCode(1, oldCode);
   }
-  if (at < 0) {
-    failed = true;
-    return false;
-  }
+  if (at < 0) return false;
   top = at;
   firstChar = decodeStack[at];
   if (nextFree < codeLimit) {

@@ -1,5 +1,5 @@
 // The stream kind for `compress` (.Z) files: decodes the LZW code stream as
-// it is read, never holding more than a fixed window of output.
+// it is read, keeping a fixed window of output and no more.
 //
 // Format: after the magic 1F 9D, a flags byte whose low 5 bits name the
 // largest code width (bits 5-7 are not consulted: code 256 always clears);
@@ -8,21 +8,25 @@
 // width's range, up to the largest width; first free code 257.
 //
 // Invariants:
-//   - Read delivers exactly the bytes of the codes decoded, in order; a short
-//     count means the stream has ended, and every later call returns 0. It
-//     ends at the first of: input ending inside a code, a code above the next
-//     free one, a string longer than 8192 bytes (8191 plus one in the KwKwK
-//     case). A flags byte naming more than 16 bits, or none, fails at once.
+//   - Read delivers exactly the bytes of the codes decoded, in order, as a
+//     decoder taking one code at a time would; codes are decoded ahead in
+//     batches of about 64 KB into `history`, and history[readPos, writePos)
+//     waits for delivery. A short count means the stream has ended, and every
+//     later call returns 0. It ends at the first of: input ending inside a
+//     code, a code above the next free one, a string longer than 8192 bytes
+//     (8191 plus one in the KwKwK case). A flags byte naming more than 16
+//     bits, or none, fails it at once.
 //   - A clear code skips to the next multiple of 8 x width bits counted from
 //     where the current width began, dropping reservoir bits, then bytes.
 //   - Nothing outside the tables (69001 entries) or the buffers is read or
 //     written, whatever the input; nothing is allocated after construction.
-//   - Each table entry's string is held in the entry (up to 4 bytes) or also
-//     lies in the output at `where` (unless that has left the window:
-//     kStale), so a string is copied rather than built by walking its prefix
-//     chain. This holds from
-//     the first code on when that code is a byte and codes are at least 9
-//     bits; other streams are decoded by the plain chain walk throughout.
+//   - Unless `plainWalk`: every entry below nextFree holds its string (up to
+//     4 bytes) or the offset of a copy of it in history[0, writePos), or
+//     kStale once that copy has slid out of the window; so a string is copied
+//     rather than built by walking its prefix chain (the walk is kept for
+//     stale strings). This holds when the first code is a byte and codes may
+//     be at least 9 bits wide; other streams (corrupt ones) are decoded by the
+//     plain chain walk throughout.
 #ifndef NIMBREL_STREAMS_LZW_STREAM_H_
 #define NIMBREL_STREAMS_LZW_STREAM_H_
 
@@ -41,7 +45,9 @@ class LzwStream : public ByteStream {
   static constexpr int32_t kTableSize = 69001;   // every code of 16-bit streams
   static constexpr uint32_t kWindow = 1u << 22;  // output kept for copying from
   static constexpr uint32_t kBatch = 1u << 16;   // output decoded per refill
-  static constexpr uint32_t kSlideGap = 1u << 22;
+  static constexpr uint32_t kSlideGap = 1u << 22;  // output between two slides
+  // The window, the output decoded before it slides back, the longest string
+  // and the slack of 16-byte copies. The object is about 9 MB.
   static constexpr uint32_t kHistorySize = kWindow + kSlideGap + kStackSize + 64;
 
  private:
@@ -66,8 +72,7 @@ class LzwStream : public ByteStream {
   int32_t ExpandCode(int32_t at, uint32_t c);
 
   int32_t fd;
-  bool failed = false;
-  bool ended = false;     // no more output will come
+  bool ended = false;      // failed or at the end: no more output will come
   bool plainWalk = false;  // strings are built by walking chains (see above)
   int32_t maxBits = 0;
   uint32_t codeLimit = 0;
