@@ -48,10 +48,10 @@ Corpus MakeCorpus() {
   }
   corpus.inflated = content.size();
 
-  std::vector<uint8_t> blockFile(content.begin(), content.begin() + kVolumeHeaderSize);
+  std::vector<uint8_t> blockFile(content.begin(), content.begin() + kBlockFileHeaderSize);
   std::vector<uint8_t> concat;
   std::vector<char> compressed(kBlockCapacity + kBlockCapacity / 50 + 600);
-  for (size_t at = kVolumeHeaderSize; at < content.size();) {
+  for (size_t at = kBlockFileHeaderSize; at < content.size();) {
     size_t count = std::min<size_t>(kBlockCapacity, content.size() - at);
     unsigned int length = static_cast<unsigned int>(compressed.size());
     if (BZ2_bzBuffToBuffCompress(compressed.data(), &length, reinterpret_cast<char*>(content.data() + at),

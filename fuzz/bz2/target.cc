@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!WriteFileBytes(path, file)) std::abort();
 
   std::vector<uint8_t> small = ReadAll(path.c_str(), 512);
-  if (small.size() < static_cast<size_t>(kVolumeHeaderSize) ||
-      std::memcmp(small.data(), file.data(), kVolumeHeaderSize) != 0) {
+  if (small.size() < static_cast<size_t>(kBlockFileHeaderSize) ||
+      std::memcmp(small.data(), file.data(), kBlockFileHeaderSize) != 0) {
     std::abort();
   }
   if (ReadAll(path.c_str(), 100003) != small) std::abort();

@@ -30,7 +30,7 @@ struct FreeDeleter {
 }  // namespace
 
 Bz2BlockStream::Bz2BlockStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {
-  size = ReadFully(fd, data, kVolumeHeaderSize);
+  size = ReadFully(fd, data, kBlockFileHeaderSize);
 }
 
 Bz2BlockStream::~Bz2BlockStream() {

@@ -21,7 +21,7 @@
 #include "streams/byte_stream.h"
 
 inline constexpr int32_t kBlockCapacity = 243200;
-inline constexpr int32_t kVolumeHeaderSize = 24;
+inline constexpr int32_t kBlockFileHeaderSize = 24;  // the volume header in front of the blocks
 
 class Bz2BlockStream : public ByteStream {
  public:

@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "output/volume_file.h"
+#include "sources/tar_walker.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
 
@@ -44,7 +48,7 @@ Bytes Slice(const Bytes& bytes, size_t from, size_t count) {
 }
 
 // The blocks of a block file from `at` on (behind its header unless told), as stored.
-std::vector<Bytes> SplitBlocks(const Bytes& file, size_t at = kVolumeHeaderSize) {
+std::vector<Bytes> SplitBlocks(const Bytes& file, size_t at = kBlockFileHeaderSize) {
   std::vector<Bytes> blocks;
   while (at + 4 <= file.size()) {
     uint32_t word = static_cast<uint32_t>(file[at]) << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3];
@@ -100,6 +104,7 @@ Bytes MakeTar(const TempDir& dir) {
     spec.category = categories[i % 4];
     spec.messageCode = spec.category == "N0R" ? 19 : spec.category == "N0V" ? 27 : spec.category == "NCR" ? 37 : 78;
     spec.volumeScanTime = 43392 + 300u * static_cast<uint32_t>(i / 4);
+    spec.generationTime = spec.volumeScanTime + 58;
     spec.bodySize = 5000 + 37000 * i;
     spec.bodyStyle = i % 3 == 0 ? BodyStyle::kRandom : BodyStyle::kRuns;
     spec.seed = static_cast<uint32_t>(i + 1);
@@ -112,14 +117,17 @@ Bytes MakeTar(const TempDir& dir) {
 }
 
 // `tar` wrapped as its first 24 bytes and blocks of bzip2 output of the rest,
-// cut at the given sizes and then at 243200 (the last block short), levels varied,
-// the last length word negative as in real volumes.
+// cut at the given sizes and then at 200000 (the last block short), levels
+// varied, the last length word negative as in real volumes. Pieces of
+// 200000 bytes stay below the 243200-byte limit on the compressed length even
+// where the content does not compress.
 Bytes WrapInBlocks(const Bytes& tar, const std::vector<size_t>& cuts) {
-  Bytes file = Slice(tar, 0, kVolumeHeaderSize);
-  size_t at = kVolumeHeaderSize;
+  Bytes file = Slice(tar, 0, kBlockFileHeaderSize);
+  size_t at = kBlockFileHeaderSize;
   for (size_t i = 0; at < tar.size(); ++i) {
-    size_t count = std::min<size_t>(i < cuts.size() ? cuts[i] : kBlockCapacity, tar.size() - at);
+    size_t count = std::min<size_t>(i < cuts.size() ? cuts[i] : 200000, tar.size() - at);
     Bytes block = Compress(Slice(tar, at, count), i % 2 == 0 ? 9 : 1);
+    EXPECT_LT(block.size(), static_cast<size_t>(kBlockCapacity)) << "block " << i;
     at += count;
     AppendBlock(file, block, at == tar.size());
   }
@@ -137,6 +145,40 @@ TEST(Bz2BlockStream, WrappedTarReadsBackAsTheTar) {
   ExpectStreamDelivers(dir.File("wrapped"), tar);
 }
 
+// What ProcessTar makes of `archive` (an absolute path) in a fresh folder.
+struct Walk {
+  std::map<std::string, Bytes> files;
+  std::string output;
+  int32_t stored = 0;
+};
+
+Walk WalkArchive(const std::string& archive) {
+  TempDir dir(true);
+  Walk walk;
+  int32_t storedBefore = productsStored;
+  StdoutCapture capture;
+  ProcessTar(archive.c_str());
+  walk.output = capture.Finish();
+  walk.stored = productsStored - storedBefore;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    walk.files[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+  }
+  return walk;
+}
+
+TEST(Bz2BlockStream, WrappedTarStoresWhatThePlainTarStores) {
+  TempDir dir;
+  Bytes tar = MakeTar(dir);
+  ASSERT_TRUE(WriteFileBytes(dir.File("wrapped"), WrapInBlocks(tar, {700, 243200, 9000})));
+  Walk plain = WalkArchive(dir.File("plain.tar"));
+  Walk wrapped = WalkArchive(dir.File("wrapped"));
+  EXPECT_EQ(plain.stored, 12);
+  EXPECT_EQ(plain.files.size(), 3u);
+  EXPECT_EQ(wrapped.stored, plain.stored);
+  EXPECT_EQ(wrapped.output, plain.output);
+  EXPECT_TRUE(wrapped.files == plain.files);
+}
+
 const char* const kRealVolumes[] = {
     "level2/KLOT20220317_000842_V06",
     "level2/Level2_TSTL_20220213_2357.ar2v",
@@ -152,7 +194,20 @@ TEST(Bz2BlockStream, RealVolumesEndAfterTheirHeader) {
     std::string path = TestdataDir() + "/" + name;
     Bytes file = ReadFileBytes(path);
     ASSERT_GT(file.size(), 32u);
-    EXPECT_TRUE(ReadStream(path, 512) == Slice(file, 0, kVolumeHeaderSize));
+    EXPECT_TRUE(ReadStream(path, 512) == Slice(file, 0, kBlockFileHeaderSize));
+  }
+}
+
+// A real volume is not a tar archive: the walk gets the 24-byte header, a
+// short block, and ends quietly without storing anything.
+TEST(Bz2BlockStream, RealVolumesThroughTheTarWalker) {
+  NIMBREL_REQUIRE_TESTDATA();
+  for (const char* name : kRealVolumes) {
+    SCOPED_TRACE(name);
+    Walk walk = WalkArchive(TestdataDir() + "/" + name);
+    EXPECT_EQ(walk.stored, 0);
+    EXPECT_TRUE(walk.files.empty());
+    EXPECT_EQ(walk.output, "");
   }
 }
 
@@ -166,12 +221,12 @@ TEST(Bz2BlockStream, RealVolumesRebuiltInSmallBlocks) {
     std::vector<Bytes> blocks = SplitBlocks(original);
     ASSERT_GT(blocks.size(), 10u);
     blocks.resize(10);  // enough records to cover every kind, in a few seconds
-    Bytes expected = Slice(original, 0, kVolumeHeaderSize);
+    Bytes expected = Slice(original, 0, kBlockFileHeaderSize);
     for (const Bytes& block : blocks) Append(expected, Inflate(block));
 
-    Bytes rebuilt = Slice(original, 0, kVolumeHeaderSize);
+    Bytes rebuilt = Slice(original, 0, kBlockFileHeaderSize);
     TempDir dir;
-    for (size_t at = kVolumeHeaderSize; at < expected.size();) {
+    for (size_t at = kBlockFileHeaderSize; at < expected.size();) {
       size_t count = std::min<size_t>(kBlockCapacity, expected.size() - at);
       Bytes block = Compress(Slice(expected, at, count));
       at += count;
@@ -191,7 +246,7 @@ TEST(Bz2BlockStream, RealVolumesRebuiltInSmallBlocks) {
 TEST(Bz2BlockStream, RealChunkBlocks) {
   NIMBREL_REQUIRE_TESTDATA();
   std::string dir = TestdataDir() + "/level2/chunks185/20260811-225858-";
-  Bytes header = Slice(ReadFileBytes(dir + "001-S"), 0, kVolumeHeaderSize);
+  Bytes header = Slice(ReadFileBytes(dir + "001-S"), 0, kBlockFileHeaderSize);
   Bytes small = ReadFileBytes(dir + "002-I");  // one block, 193952 bytes inflated
   Bytes large = ReadFileBytes(dir + "005-I");  // one block, 245280 bytes inflated
   Bytes last = ReadFileBytes(dir + "049-E");   // one block, negative length word
@@ -228,8 +283,8 @@ Bytes Padded(Bytes block, size_t size) {
 // The length word's rules, oversized and damaged blocks, and files ending at
 // every kind of place, behind a header and one good block.
 TEST(Bz2BlockStream, LengthsAndEndings) {
-  Bytes header(kVolumeHeaderSize);
-  for (int i = 0; i < kVolumeHeaderSize; ++i) header[static_cast<size_t>(i)] = static_cast<uint8_t>("AR2V0008.141"[i % 12] + i);
+  Bytes header(kBlockFileHeaderSize);
+  for (int i = 0; i < kBlockFileHeaderSize; ++i) header[static_cast<size_t>(i)] = static_cast<uint8_t>("AR2V0008.141"[i % 12] + i);
   ProductSpec spec;
   spec.bodySize = 3000;
   Bytes first = BuildProduct(spec);
@@ -284,7 +339,7 @@ TEST(Bz2BlockStream, LengthsAndEndings) {
 
 // A first block that cannot be read leaves exactly the header.
 TEST(Bz2BlockStream, BadFirstBlockLeavesTheHeader) {
-  Bytes header(kVolumeHeaderSize, 'H');
+  Bytes header(kBlockFileHeaderSize, 'H');
   Bytes bz = Compress(Bytes(100, 'z'));
   struct Case {
     const char* what;
