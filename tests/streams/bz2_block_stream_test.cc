@@ -220,7 +220,7 @@ TEST(Bz2BlockStream, RealVolumesRebuiltInSmallBlocks) {
     Bytes original = ReadFileBytes(TestdataDir() + "/" + name);
     std::vector<Bytes> blocks = SplitBlocks(original);
     ASSERT_GT(blocks.size(), 10u);
-    blocks.resize(10);  // enough records to cover every kind, in a few seconds
+    blocks.resize(10);  // the metadata and the first elevations: a few seconds of work
     Bytes expected = Slice(original, 0, kBlockFileHeaderSize);
     for (const Bytes& block : blocks) Append(expected, Inflate(block));
 
