@@ -48,15 +48,17 @@ bool GzipStream::Step() {
     if (inflateReset(&zs) != Z_OK) return false;
     memberEnded = false;
   }
-  if (zs.avail_in == 0 && !Fill(1)) return false;  // truncated member
+  // Inflate runs even when the file has ended inside a member: the bits it
+  // holds, or a match cut short by a full buffer, may still give bytes.
+  if (zs.avail_in == 0) Fill(1);
   int rc = inflate(&zs, Z_NO_FLUSH);
   if (rc == Z_STREAM_END) {
     memberEnded = true;
     return true;
   }
-  // Z_OK is progress; anything else is a fault in the data (or no memory
-  // for the window), and with input and output room there is no other
-  // reason to stop.
+  // Z_OK is progress. Z_BUF_ERROR means none is possible without more input
+  // (a truncated member); anything else is a fault in the data or no memory
+  // for the window.
   return rc == Z_OK;
 }
 
