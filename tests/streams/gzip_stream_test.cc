@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "output/volume_file.h"
+#include "sources/tar_walker.h"
 #include "streams/byte_stream.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
@@ -62,11 +66,16 @@ std::string Gzip(const std::string& path, const std::string& options = "") {
 void MakeSyntheticTar(const TempDir& dir, const std::string& tarPath) {
   std::string folder = dir.File("products");
   ASSERT_EQ(RunCommand("mkdir -p '" + folder + "'"), 0);
-  const char* categories[] = {"N0R", "N0V", "NCR", "N0S", "N1P", "NTP"};
+  struct Kind {
+    const char* category;
+    int16_t code;
+  };
+  const Kind kinds[] = {{"N0R", 19}, {"N0V", 27}, {"NCR", 37}, {"N0S", 56}, {"N1P", 78}, {"NTP", 80}};
   std::string names;
   for (int i = 0; i < 24; ++i) {
     ProductSpec spec;
-    spec.category = categories[i % 6];
+    spec.category = kinds[i % 6].category;
+    spec.messageCode = kinds[i % 6].code;
     spec.volumeScanTime = 43392 + 300u * static_cast<uint32_t>(i / 6);
     spec.bodySize = 200 + 7919 * i;
     spec.bodyStyle = i % 3 == 0 ? BodyStyle::kRandom : BodyStyle::kRuns;
@@ -286,6 +295,72 @@ TEST(GzipStream, FilesShorterThan32BytesYieldNoStream) {
       EXPECT_EQ(std::string(got.begin(), got.end()), row.content);
     }
   }
+}
+
+struct Conversion {
+  std::map<std::string, Bytes> volumeFiles;
+  std::string output;
+  int32_t stored = 0;
+};
+
+// Walks `archive` with the real intake in a fresh current folder and
+// collects the site-volume files it leaves there.
+Conversion Convert(const std::string& archive) {
+  TempDir dir(true);
+  Conversion result;
+  int32_t storedBefore = productsStored;
+  StdoutCapture capture;
+  ProcessTar(archive.c_str());
+  result.output = capture.Finish();
+  result.stored = productsStored - storedBefore;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    result.volumeFiles[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+  }
+  return result;
+}
+
+// End to end: a .tar.gz gives the same site-volume files, byte for byte, and
+// the same console lines as the plain tar, whether gzip wrote one member at
+// level 1 or 9, or the tar was compressed in two pieces cut inside a member
+// and the pieces concatenated.
+TEST(GzipStream, TarGzConvertsLikeThePlainTar) {
+  for (bool real : {false, true}) {
+    SCOPED_TRACE(real ? "real products" : "synthetic products");
+    if (real && !HaveTestdata()) continue;
+    TempDir dir;
+    std::string tarPath = dir.File("archive.tar");
+    if (real) {
+      ASSERT_EQ(RunCommand("tar -cf '" + tarPath + "' -C '" + TestdataDir() + "' level3"), 0);
+    } else {
+      MakeSyntheticTar(dir, tarPath);
+    }
+    Conversion plain = Convert(tarPath);
+    ASSERT_GT(plain.stored, 20);
+    ASSERT_FALSE(plain.volumeFiles.empty());
+
+    Bytes tar = ReadFileBytes(tarPath);
+    size_t half = tar.size() / 2 + 100;
+    ASSERT_TRUE(WriteFileBytes(dir.File("front"), Bytes(tar.begin(), tar.begin() + half)));
+    ASSERT_TRUE(WriteFileBytes(dir.File("back"), Bytes(tar.begin() + half, tar.end())));
+    Gzip(dir.File("front"), "-6");
+    Gzip(dir.File("back"), "-6");
+    ASSERT_EQ(RunCommand("cat '" + dir.File("front.gz") + "' '" + dir.File("back.gz") + "' > '" +
+                         dir.File("pieces.tar.gz") + "'"),
+              0);
+
+    for (std::string level : {"-1", "-9"}) {
+      std::string gz = dir.File("archive" + level + ".tar.gz");
+      ASSERT_EQ(RunCommand("gzip " + level + " -c '" + tarPath + "' > '" + gz + "'"), 0);
+    }
+    for (const char* variant : {"archive-1.tar.gz", "archive-9.tar.gz", "pieces.tar.gz"}) {
+      SCOPED_TRACE(variant);
+      Conversion compressed = Convert(dir.File(variant));
+      EXPECT_EQ(compressed.stored, plain.stored);
+      EXPECT_EQ(compressed.output, plain.output);
+      EXPECT_TRUE(compressed.volumeFiles == plain.volumeFiles);
+    }
+  }
+  if (!HaveTestdata()) GTEST_SKIP() << "real products skipped: no test data at " << TestdataDir();
 }
 
 }  // namespace
