@@ -66,9 +66,13 @@ bool GzipStream::Fill(uInt wanted) {
   if (zs.avail_in > 0 && zs.next_in != input) std::memmove(input, zs.next_in, zs.avail_in);
   zs.next_in = input;
   while (zs.avail_in < wanted) {
+    if (fileEnded) return false;
     int32_t got = ReadInputFile(fd, input + zs.avail_in,
                                 kInputSize - static_cast<int32_t>(zs.avail_in));
-    if (got <= 0) return false;
+    if (got <= 0) {
+      fileEnded = true;  // no read after the end or an error
+      return false;
+    }
     zs.avail_in += static_cast<uInt>(got);
   }
   return true;

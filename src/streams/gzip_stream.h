@@ -37,13 +37,14 @@ class GzipStream : public ByteStream {
   // Inflates once into zs.next_out; false when the stream has ended.
   bool Step();
   // Reads from the file until at least `wanted` unread bytes are buffered;
-  // false when the file ends (or fails) first.
+  // false when the file ends (or fails) first, and from then on.
   bool Fill(uInt wanted);
 
   int32_t fd;
   bool ended = false;         // the stream has ended; Read returns 0
   bool inflating = false;     // inflateInit2 succeeded; inflateEnd is owed
   bool memberEnded = false;   // inflate reached a member's trailer
+  bool fileEnded = false;     // a read gave the end of the file or an error
   z_stream zs{};
   uint8_t input[kInputSize];
 };
