@@ -12,10 +12,10 @@
 //     a trailer) ends the stream after the bytes inflated before the fault:
 //     the call that meets it returns a short count, every later call 0. Bytes
 //     of a member delivered before its trailer is checked are not retracted.
-//   - The z_stream and the input buffer live in the object; inflate's state is
-//     set up by the constructor and its window on first use, once per
-//     stream, so Read allocates nothing. zs.next_in/avail_in always describe
-//     the unread part of `input`.
+//   - The z_stream and the input buffer live in the object. Inflate's state
+//     is allocated by the constructor and its 32 KiB window by the first
+//     Read that inflates, once per stream; no other Read allocates.
+//     zs.next_in/avail_in always describe the unread part of `input`.
 //   - The descriptor is owned and closed by the destructor. Nothing prints.
 #ifndef NIMBREL_STREAMS_GZIP_STREAM_H_
 #define NIMBREL_STREAMS_GZIP_STREAM_H_
