@@ -38,9 +38,10 @@ struct FreeDeleter {
 }  // namespace
 
 bool ParseTarNumber(const uint8_t* block, int32_t offset, int32_t width, int64_t* value) {
+  if (offset < 0 || offset >= kTarBlockSize || width <= 0) return false;
   int32_t at = offset;
   while (at < kTarBlockSize && IsSpace(block[at])) ++at;
-  int32_t end = at + width < kTarBlockSize ? at + width : kTarBlockSize;
+  int32_t end = width < kTarBlockSize - at ? at + width : kTarBlockSize;
   bool negative = false;
   if (at < end && (block[at] == '+' || block[at] == '-')) {
     negative = block[at] == '-';
@@ -74,8 +75,9 @@ bool TarReadFile(ByteStream* stream, const char* name, int32_t size, TarMemberHa
   int32_t filled = 0;
   while (filled < rounded) {
     if (filled == capacity) {
-      int32_t grown = capacity == 0 ? kFirstChunk : (capacity > rounded / 2 ? rounded : capacity * 2);
-      if (grown > rounded) grown = rounded;
+      int32_t step = capacity == 0 ? kFirstChunk : capacity;
+      int32_t room = rounded - capacity;
+      int32_t grown = capacity + (step < room ? step : room);
       void* moved = std::realloc(data.get(), static_cast<size_t>(grown));
       if (moved == nullptr) return false;
       data.release();
@@ -110,8 +112,8 @@ void ProcessTar(const char* path, TarMemberHandler handler) {
       std::printf("\n\n*** ProcessTar: error reading checksum! Aborting\n\n");
       return;
     }
-    // The blanks stay in the block: a later parse that skips white space
-    // into this field sees them, as it would in the archive's own reader.
+    // The blanks stay in the block: a later number whose white space runs on
+    // into this field sees blanks here, not the checksum's digits.
     std::memset(block + kChecksumOffset, ' ', kChecksumWidth);
     if (TarHeaderSum(block) != checksum) {
       std::printf("\n\n*** ProcessTar: checksum error! Aborting\n\n");
