@@ -1,0 +1,132 @@
+#include "streams/byte_stream.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "streams/bz2_block_stream.h"
+#include "streams/gzip_stream.h"
+#include "streams/lzw_stream.h"
+#include "support/test_env.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+enum class Kind { kNone, kFile, kLzw, kGzip, kBz2 };
+
+Kind KindOf(const ByteStream* stream) {
+  if (stream == nullptr) return Kind::kNone;
+  if (dynamic_cast<const LzwStream*>(stream) != nullptr) return Kind::kLzw;
+  if (dynamic_cast<const GzipStream*>(stream) != nullptr) return Kind::kGzip;
+  if (dynamic_cast<const Bz2BlockStream*>(stream) != nullptr) return Kind::kBz2;
+  if (dynamic_cast<const FileStream*>(stream) != nullptr) return Kind::kFile;
+  return Kind::kNone;
+}
+
+// `size` bytes counting up from 1, with `marks` written over the start.
+Bytes Head(size_t size, std::vector<std::pair<size_t, uint8_t>> marks) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i + 1);
+  for (auto [at, value] : marks) bytes[at] = value;
+  return bytes;
+}
+
+TEST(OpenByteStream, ChoosesTheKindFromTheFirst32Bytes) {
+  struct Case {
+    const char* what;
+    Bytes content;
+    Kind kind;
+  };
+  const Case cases[] = {
+      {"empty file", {}, Kind::kNone},
+      {"31 bytes", Head(31, {}), Kind::kNone},
+      {"32 bytes", Head(32, {}), Kind::kFile},
+      {"plain tar", Head(1024, {{0, 'K'}, {1, 'T'}}), Kind::kFile},
+      {"compress magic", Head(64, {{0, 0x1F}, {1, 0x9D}}), Kind::kLzw},
+      {"compress magic wins over BZ", Head(64, {{0, 0x1F}, {1, 0x9D}, {28, 'B'}, {29, 'Z'}}),
+       Kind::kLzw},
+      {"gzip magic", Head(64, {{0, 0x1F}, {1, 0x8B}}), Kind::kGzip},
+      {"gzip magic wins over BZ", Head(64, {{0, 0x1F}, {1, 0x8B}, {28, 'B'}, {29, 'Z'}}),
+       Kind::kGzip},
+      {"BZ at byte 28", Head(64, {{28, 'B'}, {29, 'Z'}}), Kind::kBz2},
+      {"BZ at byte 28, file of 32 bytes", Head(32, {{28, 'B'}, {29, 'Z'}}), Kind::kBz2},
+      {"bare bzip2 (BZh at byte 0)", Head(64, {{0, 'B'}, {1, 'Z'}, {2, 'h'}}), Kind::kFile},
+      {"1F alone", Head(64, {{0, 0x1F}, {1, 0x9E}}), Kind::kFile},
+      {"B without Z", Head(64, {{28, 'B'}, {29, 'z'}}), Kind::kFile},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    std::string path = dir.File("input");
+    ASSERT_TRUE(WriteFileBytes(path, c.content));
+    std::unique_ptr<ByteStream> stream = OpenByteStream(path.c_str());
+    EXPECT_EQ(KindOf(stream.get()), c.kind) << c.what;
+  }
+  EXPECT_EQ(OpenByteStream(dir.File("missing").c_str()), nullptr);
+  EXPECT_EQ(OpenByteStream(dir.path().c_str()), nullptr);  // a folder
+}
+
+TEST(FileStream, DeliversTheFileFromItsFirstByteThenZero) {
+  TempDir dir;
+  std::string path = dir.File("plain");
+  Bytes content = Head(1300, {});
+  ASSERT_TRUE(WriteFileBytes(path, content));
+  std::unique_ptr<ByteStream> stream = OpenByteStream(path.c_str());
+  ASSERT_EQ(KindOf(stream.get()), Kind::kFile);
+  EXPECT_STREQ(stream->Name(), path.c_str());
+
+  Bytes got(1300, 0);
+  ASSERT_EQ(stream->Read(got.data(), 512), 512);
+  ASSERT_EQ(stream->Read(got.data() + 512, 512), 512);
+  ASSERT_EQ(stream->Read(got.data() + 1024, 512), 276);  // short: the end
+  EXPECT_TRUE(got == content);
+  uint8_t more[512];
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(stream->Read(more, 512), 0);
+  EXPECT_EQ(stream->Read(more, 0), 0);
+  EXPECT_EQ(stream->Read(more, -5), 0);
+}
+
+// Over a pipe the system hands out what has been written so far; the stream
+// still fills each request while data lasts, so a short count means the end.
+TEST(FileStream, FillsRequestsFromAPipe) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    close(fds[0]);
+    uint8_t chunk[300];
+    std::memset(chunk, 7, sizeof chunk);
+    for (int i = 0; i < 3; ++i) {
+      if (write(fds[1], chunk, sizeof chunk) != static_cast<ssize_t>(sizeof chunk)) _exit(1);
+      usleep(20000);
+    }
+    _exit(0);
+  }
+  close(fds[1]);
+  {
+    FileStream stream("pipe", fds[0]);  // closes the read end
+    uint8_t buffer[512];
+    EXPECT_EQ(stream.Read(buffer, 512), 512);
+    EXPECT_EQ(stream.Read(buffer, 512), 388);
+    EXPECT_EQ(stream.Read(buffer, 512), 0);
+  }
+  int status = 0;
+  waitpid(writer, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(ByteStream, LongPathsAreCutToTheNameBuffer) {
+  std::string path(700, 'p');
+  FileStream stream(path.c_str(), -1);
+  EXPECT_EQ(std::string(stream.Name()), path.substr(0, 511));
+  uint8_t buffer[16];
+  EXPECT_EQ(stream.Read(buffer, 16), 0);
+}
+
+}  // namespace
