@@ -42,8 +42,9 @@ int RunNimbrel(int argc, const char* const* argv) {
     return WaitAndExit();
   }
   bool directoryMode = kind == PathKind::kDirectory;
-  std::printf(directoryMode ? "Individual Level III files will be read from this directory:\n"
-                            : "Level III files will be read from this .tar file:\n");
+  std::fputs(directoryMode ? "Individual Level III files will be read from this directory:\n"
+                           : "Level III files will be read from this .tar file:\n",
+             stdout);
   std::printf("\n   %s\n\n", path);
 
   char currentDirectory[kPathBufferSize];

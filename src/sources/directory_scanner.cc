@@ -72,7 +72,7 @@ std::unique_ptr<uint8_t[]> LoadWholeFile(const char* path, int32_t* size) {
   return image;
 }
 
-void ProcessScanGroup(const ScanDirectory& scan, const char* anchorName) {
+void ProcessScanGroup(const DirectoryScan& scan, const char* anchorName) {
   if (ParseArchiveName(anchorName) == nullptr) return;
   char pattern[kPathBufferSize];
   std::snprintf(pattern, sizeof pattern, "*%s", anchorName + kGroupKeyStart);
@@ -81,7 +81,7 @@ void ProcessScanGroup(const ScanDirectory& scan, const char* anchorName) {
   char fullPath[kPathBufferSize];
   for (const char* name : members) {
     if (ParseArchiveName(name) == nullptr) continue;
-    if (!PathCombine(fullPath, scan.path, name)) continue;  // ProcessDirectory left room
+    if (!PathCombine(fullPath, scan.scanDirectory, name)) continue;  // ProcessDirectory left room
     int32_t size = 0;
     std::unique_ptr<uint8_t[]> image = LoadWholeFile(fullPath, &size);
     if (image != nullptr) ProcessProduct(name, image.get(), size);
@@ -91,8 +91,8 @@ void ProcessScanGroup(const ScanDirectory& scan, const char* anchorName) {
 void ProcessDirectory(const char* path) {
   size_t length = std::strlen(path);
   if (length + 1 + kArchiveNameLength >= static_cast<size_t>(kPathBufferSize)) return;
-  ScanDirectory scan;
-  std::memcpy(scan.path, path, length + 1);
+  DirectoryScan scan;
+  std::memcpy(scan.scanDirectory, path, length + 1);
   if (!scan.names.Read(path)) return;
   std::vector<const char*> anchors;
   scan.names.Search("*n0r*", &anchors);

@@ -22,8 +22,8 @@
 inline constexpr int32_t kArchiveNameLength = 31;
 
 // The walk's state: the folder and its names.
-struct ScanDirectory {
-  char path[kPathBufferSize] = {};
+struct DirectoryScan {
+  char scanDirectory[kPathBufferSize] = {};
   NameIndex names;
 };
 
@@ -34,7 +34,7 @@ void ProcessDirectory(const char* path);
 
 // Processes the scan group of `anchorName` (a bare name from `scan`) when
 // ParseArchiveName accepts it.
-void ProcessScanGroup(const ScanDirectory& scan, const char* anchorName);
+void ProcessScanGroup(const DirectoryScan& scan, const char* anchorName);
 
 // The station id (from the station table) of an archive name, or null when
 // `name` is not one. Characters 12 onward are read with

@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,8 +51,17 @@ std::string Mask(std::string transcript, const std::string& folder) {
   for (size_t at; (at = transcript.find(cwd)) != std::string::npos;) {
     transcript.replace(at, cwd.size(), "<cwd>");
   }
-  static const std::regex elapsed("Elapsed time: [0-9]+\\.[0-9][0-9] seconds");
-  return std::regex_replace(transcript, elapsed, "Elapsed time: #.## seconds");
+  const std::string elapsed = "Elapsed time: ";
+  size_t start = transcript.find(elapsed);
+  size_t end = transcript.find(" seconds\n", start);
+  if (start != std::string::npos && end != std::string::npos) {
+    start += elapsed.size();
+    std::string figure = transcript.substr(start, end - start);  // "%.2f" of a few seconds
+    bool wellFormed = figure.size() >= 4 && figure[figure.size() - 3] == '.' &&
+                      figure.find_first_not_of("0123456789.") == std::string::npos;
+    if (wellFormed) transcript.replace(start, end - start, "#.##");
+  }
+  return transcript;
 }
 
 struct RunResult {
