@@ -1,0 +1,122 @@
+// Storing 20,000 products into 400 site-volume files, beside a baseline that
+// does the same files' bare open/write/close. Run in a RAM-backed folder.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "output/volume_file.h"
+#include "products/catalogue.h"
+#include "support/product_builder.h"
+
+// Counts heap allocations made while a store runs.
+static size_t gAllocations = 0;
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* malloc(size_t size) {
+  ++gAllocations;
+  return __libc_malloc(size);
+}
+
+namespace {
+
+constexpr int kFiles = 400;
+constexpr int kProductsPerFile = 50;
+
+struct Workload {
+  std::vector<std::vector<uint8_t>> images;  // one per product kind
+  std::vector<std::string> names;            // the file each volume maps to
+};
+
+const Workload& TheWorkload() {
+  static Workload* workload = [] {
+    auto* w = new Workload;
+    for (int k = 0; k < kProductsPerFile; ++k) {
+      ProductSpec spec;
+      spec.bodySize = 2000 + 300 * k;
+      spec.seed = static_cast<uint32_t>(k + 1);
+      w->images.push_back(BuildProduct(spec));
+    }
+    char name[kPathBufferSize];
+    for (int f = 0; f < kFiles; ++f) {
+      MakeVolumeFileName(name, "ktlx", 1120392192 + 300 * f);
+      w->names.push_back(name);
+    }
+    return w;
+  }();
+  return *workload;
+}
+
+std::string WorkDir() {
+  const char* root = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+  std::string dir = std::string(root) + "/nimbrel-bench-store";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+void Clear(const std::string& dir) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::filesystem::remove(entry.path());
+  }
+}
+
+void BM_StoreProduct(benchmark::State& state) {
+  const Workload& w = TheWorkload();
+  std::string dir = WorkDir();
+  std::filesystem::current_path(dir);
+  size_t allocations = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    Clear(dir);
+    size_t before = gAllocations;
+    state.ResumeTiming();
+    for (int k = 0; k < kProductsPerFile; ++k) {
+      ProductEntry product = kProductCatalogue[k];
+      const std::vector<uint8_t>& image = w.images[static_cast<size_t>(k)];
+      for (int f = 0; f < kFiles; ++f) {
+        StoreProduct("ktlx", product, 1120392192 + 300 * f, 0, image.data(),
+                     static_cast<int32_t>(image.size()));
+      }
+    }
+    allocations += gAllocations - before;
+  }
+  int64_t products = state.iterations() * kFiles * kProductsPerFile;
+  state.SetItemsProcessed(products);
+  state.counters["allocs_per_product"] =
+      static_cast<double>(allocations) / static_cast<double>(products);
+  std::filesystem::current_path("/");
+  std::filesystem::remove_all(dir);
+}
+
+void BM_BareOpenWriteClose(benchmark::State& state) {
+  const Workload& w = TheWorkload();
+  std::string dir = WorkDir();
+  std::filesystem::current_path(dir);
+  for (auto _ : state) {
+    state.PauseTiming();
+    Clear(dir);
+    state.ResumeTiming();
+    for (int k = 0; k < kProductsPerFile; ++k) {
+      const std::vector<uint8_t>& image = w.images[static_cast<size_t>(k)];
+      for (int f = 0; f < kFiles; ++f) {
+        int fd = open(w.names[static_cast<size_t>(f)].c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (write(fd, image.data(), image.size()) < 0) std::abort();
+        close(fd);
+      }
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kFiles * kProductsPerFile);
+  std::filesystem::current_path("/");
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+BENCHMARK(BM_StoreProduct)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_BareOpenWriteClose)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_MAIN();

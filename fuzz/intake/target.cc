@@ -1,0 +1,35 @@
+// Feeds arbitrary bytes to the product intake as one product image. Output
+// files land in a private temporary folder that is emptied after each input.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "output/volume_file.h"
+#include "products/product_intake.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  char pattern[] = "/tmp/nimbrel-fuzz-intake-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) std::abort();
+  std::filesystem::current_path(pattern);
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > (1u << 24)) return 0;
+  // An exact-size copy, so that any read past the image is caught.
+  std::vector<uint8_t> image(data, data + size);
+  ProcessProduct("KTLX_SDUS54_N0RTLX_200507031203", size == 0 ? nullptr : image.data(),
+                 static_cast<int32_t>(size));
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(".", error)) {
+    std::vector<uint8_t> file(static_cast<size_t>(entry.file_size(error)));
+    // Whatever was stored must be a whole image behind a well-formed header.
+    if (!file.empty() && file.size() != kVolumeHeaderSize + size) std::abort();
+    std::filesystem::remove(entry.path(), error);
+  }
+  return 0;
+}

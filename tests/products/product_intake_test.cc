@@ -1,0 +1,237 @@
+#include "products/product_intake.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "output/volume_file.h"
+#include "support/product_builder.h"
+#include "support/test_env.h"
+
+namespace {
+
+ProductHeader Decoded(const std::vector<uint8_t>& image, bool* valid) {
+  ProductHeader header = {};
+  *valid = DecodeProductHeader(image.data(), static_cast<int32_t>(image.size()), &header);
+  return header;
+}
+
+std::vector<std::string> JxFiles() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST(ProductHeader, DecodesEveryFieldFromBigEndian) {
+  ProductSpec spec;
+  spec.messageCode = 94;
+  spec.messageDate = 0x1234;
+  spec.messageTime = 86399;
+  spec.latitude = -35333;
+  spec.longitude = 97278;
+  spec.height = -12;
+  spec.volumeScanDate = 16438;
+  spec.volumeScanTime = 7528;
+  spec.generationDate = 16439;
+  spec.generationTime = 65537;
+  spec.symbologyOffset = 0x00010002;
+  spec.tabularOffset = 7;
+  spec.bodySize = 70000;
+  bool valid;
+  ProductHeader header = Decoded(BuildProduct(spec), &valid);
+  EXPECT_TRUE(valid);
+  EXPECT_EQ(+header.messageCode, 94);
+  EXPECT_EQ(+header.productCode, 94);
+  EXPECT_EQ(+header.messageDate, 0x1234);
+  EXPECT_EQ(+header.messageTime, 86399u);
+  EXPECT_EQ(+header.messageLength, 70120u);
+  EXPECT_EQ(+header.blockDivider, -1);
+  EXPECT_EQ(+header.latitude, -35333);
+  EXPECT_EQ(+header.longitude, 97278);
+  EXPECT_EQ(+header.height, -12);
+  EXPECT_EQ(+header.volumeScanDate, 16438);
+  EXPECT_EQ(+header.volumeScanTime, 7528u);
+  EXPECT_EQ(+header.generationDate, 16439);
+  EXPECT_EQ(+header.generationTime, 65537u);
+  EXPECT_EQ(+header.symbologyOffset, 0x00010002u);
+  EXPECT_EQ(+header.graphicOffset, 0u);
+  EXPECT_EQ(+header.tabularOffset, 7u);
+}
+
+TEST(ProductHeader, ValidationRules) {
+  struct Case {
+    const char* what;
+    std::function<void(ProductSpec&)> change;
+    bool valid;
+  } cases[] = {
+      {"sound product", [](ProductSpec&) {}, true},
+      {"message code differs from product code", [](ProductSpec& s) { s.productCode = 20; }, false},
+      {"message length one short", [](ProductSpec& s) { s.messageLength = 319; }, false},
+      {"message length one long", [](ProductSpec& s) { s.messageLength = 321; }, false},
+      {"message length counts the heading", [](ProductSpec& s) { s.messageLength = 350; }, false},
+      {"generation date 0", [](ProductSpec& s) { s.generationDate = 0; }, false},
+      {"volume scan date 0", [](ProductSpec& s) { s.volumeScanDate = 0; }, false},
+      {"date of message 0 is not tested", [](ProductSpec& s) { s.messageDate = 0; }, true},
+      {"message time 86400", [](ProductSpec& s) { s.messageTime = 86400; }, true},
+      {"message time 86401", [](ProductSpec& s) { s.messageTime = 86401; }, false},
+      {"generation time 86401", [](ProductSpec& s) { s.generationTime = 86401; }, false},
+      {"volume scan time 86400", [](ProductSpec& s) { s.volumeScanTime = 86400; }, true},
+      {"volume scan time 86401", [](ProductSpec& s) { s.volumeScanTime = 86401; }, false},
+      {"volume scan time negative as signed",
+       [](ProductSpec& s) { s.volumeScanTime = 0x80000000u; }, false},
+      {"symbology offset above half the length", [](ProductSpec& s) { s.symbologyOffset = 300; }, true},
+      {"symbology offset equal to the length", [](ProductSpec& s) { s.symbologyOffset = 320; }, true},
+      {"symbology offset beyond the length", [](ProductSpec& s) { s.symbologyOffset = 321; }, false},
+      {"graphic offset beyond the length", [](ProductSpec& s) { s.graphicOffset = 321; }, false},
+      {"tabular offset beyond the length", [](ProductSpec& s) { s.tabularOffset = 321; }, false},
+      {"last volume time that fits (2038-01-19 03:14:07)",
+       [](ProductSpec& s) { s.volumeScanDate = 24856; s.volumeScanTime = 11647; }, true},
+      {"one second later does not fit",
+       [](ProductSpec& s) { s.volumeScanDate = 24856; s.volumeScanTime = 11648; }, false},
+      {"day 24857", [](ProductSpec& s) { s.volumeScanDate = 24857; s.volumeScanTime = 0; }, false},
+      {"day 65535", [](ProductSpec& s) { s.volumeScanDate = 65535; }, false},
+  };
+  for (const Case& c : cases) {
+    ProductSpec spec;  // 200-byte body: message length 320
+    c.change(spec);
+    bool valid;
+    Decoded(BuildProduct(spec), &valid);
+    EXPECT_EQ(valid, c.valid) << c.what;
+  }
+}
+
+TEST(ProductHeader, ShortImagesAreRejectedWithoutReadingPastThem) {
+  // Built exactly to the length under test, so ASan sees any over-read.
+  for (int32_t length : {0, 29, 30, 48, 149}) {
+    ProductSpec spec;
+    std::vector<uint8_t> full = BuildProduct(spec);
+    std::vector<uint8_t> image(full.begin(), full.begin() + length);
+    ProductHeader header;
+    std::memset(&header, 0xAB, sizeof header);
+    EXPECT_FALSE(DecodeProductHeader(image.data(), length, &header)) << length;
+    EXPECT_EQ(reinterpret_cast<uint8_t*>(&header)[0], 0xAB) << "header touched at " << length;
+  }
+  // Without a heading the header needs 120 bytes.
+  ProductSpec spec;
+  spec.withHeading = false;
+  spec.messageCode = 19;
+  spec.bodySize = -1;
+  std::vector<uint8_t> image = BuildProduct(spec);
+  ASSERT_EQ(image.size(), 120u);
+  image.resize(119);
+  ProductHeader header = {};
+  EXPECT_FALSE(DecodeProductHeader(image.data(), 119, &header));
+}
+
+TEST(ProductHeader, MessageWithoutHeadingIsReadFromByteZero) {
+  ProductSpec spec;
+  spec.withHeading = false;  // message code 19: first byte 0
+  bool valid;
+  ProductHeader header = Decoded(BuildProduct(spec), &valid);
+  EXPECT_TRUE(valid);
+  EXPECT_EQ(+header.messageLength, 320u);
+}
+
+TEST(ProductHeader, VolumeTime) {
+  struct Case {
+    uint32_t date, seconds;
+    int32_t time;
+  } cases[] = {
+      {1, 0, 0},
+      {13880, 43200, 1199188800},
+      {1, 86400, 86400},
+      {0x10001, 5, 5},  // only the low 16 bits of the date count
+      {24856, 11647, 2147483647},
+  };
+  for (const Case& c : cases) EXPECT_EQ(VolumeTime(c.date, c.seconds), c.time) << c.date;
+}
+
+TEST(ProcessProduct, Outcomes) {
+  struct Case {
+    const char* what;
+    std::string name;
+    std::function<void(ProductSpec&)> change;
+    int32_t length;  // -1: the whole image
+    bool result;
+    std::string printed;
+    bool stored;
+  } cases[] = {
+      {"sound product", "KTLX_SDUS54_N0RTLX_200507031203", [](ProductSpec&) {}, -1, true,
+       "\rProcessing: KTLX_SDUS54_N0RTLX_200507031203      ", true},
+      {"GSM in the name", "KTLX_NXUS64_GSMTLX_200507031203", [](ProductSpec&) {}, -1, true, "", false},
+      {"gsm in lower case is not skipped", "ktlx_gsm", [](ProductSpec&) {}, -1, true,
+       "\rProcessing: ktlx_gsm      ", true},
+      {"47 bytes", "short", [](ProductSpec&) {}, 47, false, "", false},
+      {"48 bytes", "short", [](ProductSpec&) {}, 48, false, "\rProcessing: short      ", false},
+      {"unknown category", "x", [](ProductSpec& s) { s.category = "PTA"; }, -1, false,
+       "\rProcessing: x      ", false},
+      {"unknown station", "x", [](ProductSpec& s) { s.site = "QQQ"; }, -1, false,
+       "\rProcessing: x      *** unknown nexrad id: QQQ\n", false},
+      {"unknown station, case kept, header bad", "x",
+       [](ProductSpec& s) { s.site = "qQq"; s.messageLength = 1; }, -1, false,
+       "\rProcessing: x      *** unknown nexrad id: qQq\n", false},
+      {"unknown category and station", "x",
+       [](ProductSpec& s) { s.category = "ZZZ"; s.site = "QQQ"; }, -1, false,
+       "\rProcessing: x      ", false},
+      {"lower-case identifier", "x", [](ProductSpec& s) { s.category = "n0r"; s.site = "tlx"; },
+       -1, true, "\rProcessing: x      ", true},
+      {"bad header", "x", [](ProductSpec& s) { s.messageLength = 321; }, -1, false,
+       "\rProcessing: x      ", false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir(true);
+    ProductSpec spec;
+    c.change(spec);
+    std::vector<uint8_t> image = BuildProduct(spec);
+    int32_t length = c.length < 0 ? static_cast<int32_t>(image.size()) : c.length;
+    image.resize(static_cast<size_t>(length));
+    StdoutCapture capture;
+    bool result = ProcessProduct(c.name.c_str(), image.data(), length);
+    EXPECT_EQ(capture.Finish(), c.printed) << c.what;
+    EXPECT_EQ(result, c.result) << c.what;
+    std::vector<std::string> expected;
+    if (c.stored) expected.push_back("ktlx_20050703_120312.jx4");
+    EXPECT_EQ(JxFiles(), expected) << c.what;
+  }
+}
+
+TEST(ProcessProduct, NullImage) {
+  TempDir dir(true);
+  StdoutCapture capture;
+  EXPECT_FALSE(ProcessProduct("KTLX_SDUS54_N0RTLX_200507031203", nullptr, 1000));
+  EXPECT_TRUE(ProcessProduct("GSM", nullptr, 1000));
+  EXPECT_EQ(capture.Finish(), "");
+}
+
+TEST(ProcessProduct, FilesByVolumeScanTimeNotGenerationTime) {
+  TempDir dir(true);
+  StdoutCapture capture;
+  ProductSpec first;
+  ProductSpec second;
+  second.category = "N0V";
+  second.messageCode = 27;
+  second.generationTime = 50000;
+  second.messageTime = 51000;
+  ProductSpec later = first;
+  later.category = "N1R";
+  later.volumeScanTime += 1;
+  for (const ProductSpec& spec : {first, second, later}) {
+    std::vector<uint8_t> image = BuildProduct(spec);
+    EXPECT_TRUE(ProcessProduct("p", image.data(), static_cast<int32_t>(image.size())));
+  }
+  capture.Finish();
+  EXPECT_EQ(JxFiles(), (std::vector<std::string>{"ktlx_20050703_120312.jx4",
+                                                 "ktlx_20050703_120313.jx4"}));
+  std::vector<uint8_t> file = ReadFileBytes("ktlx_20050703_120312.jx4");
+  ASSERT_GE(file.size(), 20u);
+  EXPECT_EQ(file[16], 2);  // two entries
+}

@@ -1,0 +1,95 @@
+// Every real Level III file goes through the intake on its own; those the
+// data manifest says would be stored land, whole, under the station and
+// volume scan time it gives, and the others leave nothing behind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "output/volume_file.h"
+#include "products/product_intake.h"
+#include "support/test_env.h"
+
+namespace {
+
+struct Expectation {
+  std::string file;
+  bool stored = false;
+  uint32_t productId = 0;
+  std::string volumeName;  // e.g. kbmx_20150102_020528.jx4
+};
+
+std::vector<Expectation> ReadManifest() {
+  std::ifstream in(TestdataDir() + "/MANIFEST.md");
+  std::vector<Expectation> rows;
+  std::string line;
+  bool inLevel3 = false;
+  while (std::getline(in, line)) {
+    if (line.rfind("## ", 0) == 0) inLevel3 = line.rfind("## level3/", 0) == 0;
+    if (!inLevel3 || line.rfind("| ", 0) != 0) continue;
+    std::vector<std::string> cells;
+    size_t at = 2;
+    for (size_t bar; (bar = line.find(" | ", at)) != std::string::npos; at = bar + 3) {
+      cells.push_back(line.substr(at, bar - at));
+    }
+    if (cells.size() < 12 || cells[0] == "file" || cells[0].rfind("---", 0) == 0) continue;
+    Expectation row;
+    row.file = cells[0];
+    // "yes: id 943, kbmx" and "2015-01-02 02:05:28 (day ...)"
+    unsigned id = 0;
+    char station[5] = {}, digits[6][5] = {};
+    if (std::sscanf(cells[11].c_str(), "yes: id %u, %4[a-z]", &id, station) == 2) {
+      if (std::sscanf(cells[9].c_str(), "%4[0-9]-%2[0-9]-%2[0-9] %2[0-9]:%2[0-9]:%2[0-9]",
+                      digits[0], digits[1], digits[2], digits[3], digits[4], digits[5]) != 6) {
+        continue;
+      }
+      row.stored = true;
+      row.productId = id;
+      row.volumeName = std::string(station) + "_" + digits[0] + digits[1] + digits[2] + "_" +
+                       digits[3] + digits[4] + digits[5] + ".jx4";
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace
+
+TEST(RealProducts, StoredExactlyWhereTheManifestSays) {
+  NIMBREL_REQUIRE_TESTDATA();
+  std::vector<Expectation> rows = ReadManifest();
+  ASSERT_GT(rows.size(), 200u);
+  int storedCount = 0;
+  for (const Expectation& row : rows) {
+    std::vector<uint8_t> image = ReadFileBytes(TestdataDir() + "/level3/" + row.file);
+    ASSERT_FALSE(image.empty()) << row.file;
+    TempDir dir(true);
+    StdoutCapture capture;
+    ProcessProduct(row.file.c_str(), image.data(), static_cast<int32_t>(image.size()));
+    capture.Finish();
+
+    std::vector<std::string> made;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+      made.push_back(entry.path().filename().string());
+    }
+    if (!row.stored) {
+      EXPECT_TRUE(made.empty()) << row.file << " stored as " << made[0];
+      continue;
+    }
+    ++storedCount;
+    ASSERT_EQ(made, std::vector<std::string>{row.volumeName}) << row.file;
+    std::vector<uint8_t> file = ReadFileBytes(row.volumeName);
+    ASSERT_EQ(file.size(), kVolumeHeaderSize + image.size()) << row.file;
+    VolumeFileHeader header;
+    std::memcpy(&header, file.data(), sizeof header);
+    EXPECT_EQ(header.entryCount, 1) << row.file;
+    EXPECT_EQ(header.entries[0].productId, row.productId) << row.file;
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), file.begin() + kVolumeHeaderSize))
+        << row.file;
+  }
+  EXPECT_EQ(storedCount, 126);
+}
