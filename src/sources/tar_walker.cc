@@ -38,9 +38,10 @@ struct FreeDeleter {
 }  // namespace
 
 bool ParseTarNumber(const uint8_t* block, int32_t offset, int32_t width, int64_t* value) {
+  if (offset < 0 || offset >= kTarBlockSize || width <= 0) return false;
   int32_t at = offset;
   while (at < kTarBlockSize && IsSpace(block[at])) ++at;
-  int32_t end = at + width < kTarBlockSize ? at + width : kTarBlockSize;
+  int32_t end = width < kTarBlockSize - at ? at + width : kTarBlockSize;
   bool negative = false;
   if (at < end && (block[at] == '+' || block[at] == '-')) {
     negative = block[at] == '-';
@@ -110,8 +111,8 @@ void ProcessTar(const char* path, TarMemberHandler handler) {
       std::printf("\n\n*** ProcessTar: error reading checksum! Aborting\n\n");
       return;
     }
-    // The blanks stay in the block: a later parse that skips white space
-    // into this field sees them, as it would in the archive's own reader.
+    // The blanks stay in the block: a later number whose white space runs on
+    // into this field sees blanks here, not the checksum's digits.
     std::memset(block + kChecksumOffset, ' ', kChecksumWidth);
     if (TarHeaderSum(block) != checksum) {
       std::printf("\n\n*** ProcessTar: checksum error! Aborting\n\n");

@@ -1,0 +1,44 @@
+// Runs ProcessTar over arbitrary bytes: the input is written to a file and
+// walked like an archive (plain, or whatever kind its first bytes name).
+// Every byte handed on is read, so that a member outside its buffer shows.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+#include "sources/tar_walker.h"
+
+namespace {
+
+std::string archivePath;
+
+bool TouchMember(const char* name, const uint8_t* data, int32_t size) {
+  if (size < 0 || std::strlen(name) > 100) std::abort();
+  volatile uint8_t sum = 0;
+  for (int32_t i = 0; i < size; ++i) sum = static_cast<uint8_t>(sum + data[i]);
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const char* root = std::getenv("TMPDIR");
+  archivePath = std::string(root != nullptr && *root != '\0' ? root : "/tmp") +
+                "/nimbrel-fuzz-tar-" + std::to_string(getpid());
+  // The walker's messages would flood the fuzzer's console.
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FILE* file = std::fopen(archivePath.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
+  std::fclose(file);
+  ProcessTar(archivePath.c_str(), TouchMember);
+  std::remove(archivePath.c_str());
+  return 0;
+}
