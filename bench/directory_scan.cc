@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "products/catalogue.h"
+#include "sources/directory_scanner.h"
 #include "sources/name_index.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
@@ -140,12 +141,33 @@ void BM_IndexAndSearches(benchmark::State& state) {
   SetFileRate(state);
 }
 
+// The listing and the loading of every file, in process, without the intake:
+// the floor under directory mode's own reading.
+void BM_LoadEveryFile(benchmark::State& state) {
+  const std::string& folder = Folder(static_cast<int>(state.range(0)));
+  NameIndex index;
+  std::vector<const char*> names;
+  char path[kPathBufferSize];
+  for (auto _ : state) {
+    index.Read(folder.c_str());
+    index.Search("*", &names);
+    for (const char* name : names) {
+      int32_t size = 0;
+      PathCombine(path, folder.c_str(), name);
+      benchmark::DoNotOptimize(LoadWholeFile(path, &size));
+    }
+  }
+  SetFileRate(state);
+}
+
 BENCHMARK(BM_DirectoryMode)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)
     ->UseRealTime()->Iterations(3);
 BENCHMARK(BM_CatToDevNull)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)
     ->UseRealTime()->Iterations(3);
 BENCHMARK(BM_IndexAndSearches)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(BM_LoadEveryFile)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)
+    ->UseRealTime()->Iterations(3);
 
 }  // namespace
 
