@@ -152,10 +152,11 @@ int main(int argc, char** argv) {
     std::printf("best of each: nimbrel %.1f ms, tar -xf %.1f ms, cat %.1f ms, walk alone %.1f ms\n",
                 bestSeconds[0] * 1e3, bestSeconds[1] * 1e3, bestSeconds[2] * 1e3,
                 bestSeconds[3] * 1e3);
-    std::printf("tar -xf / nimbrel = %.2fx (target >= 1.2x); nimbrel / cat = %.2fx; "
-                "walk alone / cat = %.2fx\n",
-                bestSeconds[1] / bestSeconds[0], bestSeconds[0] / bestSeconds[2],
-                bestSeconds[3] / bestSeconds[2]);
+    std::printf(
+        "tar -xf / nimbrel = %.2fx (target >= 1.2x); nimbrel / cat = %.2fx; "
+        "walk alone / cat = %.2fx\n",
+        bestSeconds[1] / bestSeconds[0], bestSeconds[0] / bestSeconds[2],
+        bestSeconds[3] / bestSeconds[2]);
   }
   rusage usage;
   getrusage(RUSAGE_SELF, &usage);

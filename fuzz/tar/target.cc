@@ -1,13 +1,13 @@
 // Runs ProcessTar over arbitrary bytes: the input is written to a file and
 // walked like an archive (plain, or whatever kind its first bytes name).
 // Every byte handed on is read, so that a member outside its buffer shows.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <unistd.h>
 
 #include "sources/tar_walker.h"
 

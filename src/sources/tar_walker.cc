@@ -75,8 +75,9 @@ bool TarReadFile(ByteStream* stream, const char* name, int32_t size, TarMemberHa
   int32_t filled = 0;
   while (filled < rounded) {
     if (filled == capacity) {
-      int32_t grown = capacity == 0 ? kFirstChunk : (capacity > rounded / 2 ? rounded : capacity * 2);
-      if (grown > rounded) grown = rounded;
+      int32_t step = capacity == 0 ? kFirstChunk : capacity;
+      int32_t room = rounded - capacity;
+      int32_t grown = capacity + (step < room ? step : room);
       void* moved = std::realloc(data.get(), static_cast<size_t>(grown));
       if (moved == nullptr) return false;
       data.release();

@@ -1,18 +1,46 @@
-// Placeholder: the decoding kind arrives with its own change. Until then the
-// stream delivers nothing.
+// The block stream: a 24-byte volume header followed, up to the end of the
+// file, by blocks of a 4-byte big-endian length and that many bytes holding
+// one complete bzip2 stream. Read delivers the header bytes unchanged, then
+// each block's inflated bytes in file order.
+//
+// Invariants:
+//   - 0 <= pos <= size <= kBlockCapacity; data[pos, size) is still to be
+//     delivered from the current piece (first the header, then one block).
+//   - The next block is read only once the current piece is delivered.
+//   - A length word with its sign bit set stands for its magnitude; a length
+//     of kBlockCapacity or more (0x80000000 included, which has no positive
+//     magnitude) ends the stream, so no block buffer ever reaches 243200 bytes.
+//   - A block inflating to more than kBlockCapacity bytes ends the stream.
+//   - Per block: one zero-filled buffer of its compressed length, freed before
+//     the block is delivered; the inflated bytes go straight into `data`.
+//   - Once `failed` is set it stays set and Read returns 0. The end of the
+//     file, a short or bad block and a failed allocation are not told apart.
 #ifndef NIMBREL_STREAMS_BZ2_BLOCK_STREAM_H_
 #define NIMBREL_STREAMS_BZ2_BLOCK_STREAM_H_
 
 #include "streams/byte_stream.h"
 
+inline constexpr int32_t kBlockCapacity = 243200;
+inline constexpr int32_t kBlockFileHeaderSize = 24;  // the volume header in front of the blocks
+
 class Bz2BlockStream : public ByteStream {
  public:
+  // Takes ownership of `fd`, which stands at the start of the file, and reads
+  // the volume header into the delivery buffer.
   Bz2BlockStream(const char* path, int32_t fd);
   ~Bz2BlockStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 
  private:
+  // Reads and inflates the next block into `data`; false (and `failed` set)
+  // at the end of the file or on any fault.
+  bool LoadNextBlock();
+
   int32_t fd;
+  bool failed = false;
+  int32_t pos = 0;
+  int32_t size = 0;
+  uint8_t data[kBlockCapacity];
 };
 
 #endif  // NIMBREL_STREAMS_BZ2_BLOCK_STREAM_H_

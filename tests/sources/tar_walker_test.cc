@@ -155,8 +155,10 @@ std::vector<WalkCase> WalkCases() {
     Bytes a;
     for (const TarMember* m : {&one, &block, &more, &big}) AppendTarMember(&a, *m);
     AppendTarEnd(&a);
-    cases.push_back({"sizes 1, 512, 513 and 200000, two zero blocks", a,
-                     {Expect(one), Expect(block), Expect(more), Expect(big)}, ""});
+    cases.push_back({"sizes 1, 512, 513 and 200000, two zero blocks",
+                     a,
+                     {Expect(one), Expect(block), Expect(more), Expect(big)},
+                     ""});
   }
   {
     Bytes a;
@@ -179,8 +181,8 @@ std::vector<WalkCase> WalkCases() {
     AppendTarMember(&a, empty);
     AppendTarMember(&a, block);
     AppendTarEnd(&a);
-    cases.push_back({"size-0 members are skipped whatever their time", a,
-                     {Expect(one), Expect(block)}, ""});
+    cases.push_back(
+        {"size-0 members are skipped whatever their time", a, {Expect(one), Expect(block)}, ""});
   }
   {
     TarMember stale = block;
@@ -202,8 +204,10 @@ std::vector<WalkCase> WalkCases() {
     AppendTarMember(&a, full);
     AppendTarMember(&a, extended);
     AppendTarEnd(&a);
-    cases.push_back({"high name bytes, a 100-byte name, an extended header", a,
-                     {Expect(high), Expect(full), Expect(extended)}, ""});
+    cases.push_back({"high name bytes, a 100-byte name, an extended header",
+                     a,
+                     {Expect(high), Expect(full), Expect(extended)},
+                     ""});
   }
   {
     Bytes a;
@@ -266,8 +270,8 @@ std::vector<WalkCase> WalkCases() {
   ending("negative size", WithField(block, 124, 12, "-1000"), kSizeRange);
   ending("size 2^31 - 511", WithField(block, 124, 12, "17777777001"), kSizeRange);
   ending("size 2^36 - 1", WithField(block, 124, 12, "777777777777"), kSizeRange);
-  ending("size 2^31 - 512, more than the archive holds",
-         WithField(block, 124, 12, "17777777000"), kShortData);
+  ending("size 2^31 - 512, more than the archive holds", WithField(block, 124, 12, "17777777000"),
+         kShortData);
   // Blanks in the time field run on through the blanked checksum field into
   // the type flag '0': a time of 0.
   ending("blank time reads the type flag", WithField(block, 136, 12, std::string(12, ' ')), "");
@@ -294,7 +298,8 @@ TEST(ProcessTar, Walks) {
     ASSERT_EQ(result.members.size(), c.members.size()) << c.what;
     for (size_t i = 0; i < c.members.size(); ++i) {
       EXPECT_EQ(result.members[i].name, c.members[i].name) << c.what;
-      EXPECT_TRUE(result.members[i].data == c.members[i].data) << c.what << ": " << c.members[i].name;
+      EXPECT_TRUE(result.members[i].data == c.members[i].data)
+          << c.what << ": " << c.members[i].name;
     }
   }
 }
@@ -396,7 +401,8 @@ TEST(ProcessTar, ArchivesWrittenByGnuTar) {
     }
     std::vector<Member> expected;
     for (const auto& [name, data] : files) expected.push_back({name, data});
-    if (std::string(format) == "pax") expected.push_back({longName.substr(0, 100), Payload(700, 4)});
+    if (std::string(format) == "pax")
+      expected.push_back({longName.substr(0, 100), Payload(700, 4)});
     EXPECT_EQ(regular, expected) << format;
     EXPECT_EQ(extended, std::string(format) == "pax" ? 5u : 0u) << format;
   }

@@ -18,6 +18,9 @@ std::string Octal(int64_t value, int digits) {
   return text;
 }
 
+// The checksum as tar writes it: six octal digits, a NUL and a blank.
+std::string ChecksumField(int64_t sum) { return Octal(sum, 6) + std::string("\0 ", 2); }
+
 }  // namespace
 
 void SetTarField(std::vector<uint8_t>* header, int offset, int width, const std::string& text) {
@@ -30,7 +33,7 @@ void SealTarHeader(std::vector<uint8_t>* header) {
   std::fill(header->begin() + 148, header->begin() + 156, ' ');
   uint32_t sum = 0;
   for (uint8_t byte : *header) sum += byte;
-  SetTarField(header, 148, 8, Octal(sum, 6) + std::string(1, '\0') + " ");
+  SetTarField(header, 148, 8, ChecksumField(sum));
 }
 
 std::vector<uint8_t> MakeTarHeader(const TarMember& member) {
@@ -39,7 +42,8 @@ std::vector<uint8_t> MakeTarHeader(const TarMember& member) {
   SetTarField(&header, 100, 8, "0000644");
   SetTarField(&header, 108, 8, "0001750");
   SetTarField(&header, 116, 8, "0001750");
-  SetTarField(&header, 124, 12, Octal(member.size.value_or(static_cast<int64_t>(member.data.size())), 11));
+  SetTarField(&header, 124, 12,
+              Octal(member.size.value_or(static_cast<int64_t>(member.data.size())), 11));
   SetTarField(&header, 136, 12, Octal(member.mtime, 11));
   header[156] = static_cast<uint8_t>(member.typeflag);
   SetTarField(&header, 257, 6, "ustar");
@@ -47,7 +51,7 @@ std::vector<uint8_t> MakeTarHeader(const TarMember& member) {
   SetTarField(&header, 265, 32, "user");
   SetTarField(&header, 297, 32, "user");
   SealTarHeader(&header);
-  if (member.checksum) SetTarField(&header, 148, 8, Octal(*member.checksum, 6) + std::string(1, '\0') + " ");
+  if (member.checksum) SetTarField(&header, 148, 8, ChecksumField(*member.checksum));
   return header;
 }
 

@@ -10,12 +10,12 @@
 #include <vector>
 
 struct TarMember {
-  std::string name;                  // the first 100 bytes go into the header
-  std::vector<uint8_t> data;         // written after the header, padded
-  std::optional<int64_t> size;       // the header's size; default data.size()
-  int64_t mtime = 1120392192;        // 2005-07-03
+  std::string name;             // the first 100 bytes go into the header
+  std::vector<uint8_t> data;    // written after the header, padded
+  std::optional<int64_t> size;  // the header's size; default data.size()
+  int64_t mtime = 1120392192;   // 2005-07-03
   char typeflag = '0';
-  std::optional<int64_t> checksum;   // the header's checksum; default the true sum
+  std::optional<int64_t> checksum;  // the header's checksum; default the true sum
 };
 
 // A 512-byte ustar header: numbers as zero-padded octal, NUL-terminated
