@@ -1,6 +1,3 @@
-#include <cstdio>
+#include "driver/driver.h"
 
-int main() {
-  std::printf("Nimbrel version 1.31\n\n");
-  return 0;
-}
+int main(int argc, char** argv) { return RunNimbrel(argc, argv); }
