@@ -14,3 +14,6 @@ cd "$work"
 printf '%s\n' * | tar --sort=name --mtime=@1120392192 --owner=0 --group=0 --numeric-owner \
   --mode=0644 --format=gnu -cf "$root/examples/sample.tar" -T -
 ls -l "$root/examples/sample.tar"
+# The same archive compressed with Unix compress (16-bit codes).
+compress -b16 -c "$root/examples/sample.tar" > "$root/examples/sample.tar.Z"
+ls -l "$root/examples/sample.tar.Z"

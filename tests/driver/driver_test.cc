@@ -142,13 +142,16 @@ TEST(Nimbrel, DialogueWithoutAWalk) {
   }
 }
 
-// The sample as an archive and as a folder: whole transcripts, a second run
-// that adds nothing, and the same site-volume files from both.
+// The sample as an archive, as a compressed archive and as a folder: whole
+// transcripts, a second run that adds nothing, and the same site-volume files
+// from all three.
 TEST(Nimbrel, ConvertsTheSampleFromATarAndFromAFolder) {
   if (RunCommand("tar --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no tar";
   TempDir work;
   fs::copy_file(kSample, work.File("sample.tar"));
+  fs::copy_file(kSample + ".Z", work.File("sample.tar.Z"));
   fs::create_directories(work.File("tar-run/in"));
+  fs::create_directories(work.File("z-run"));
   fs::create_directories(work.File("folder-run"));
   ASSERT_EQ(RunCommand("tar -xf " + Quote(kSample) + " -C " + Quote(work.File("tar-run/in"))), 0);
 
@@ -171,6 +174,7 @@ TEST(Nimbrel, ConvertsTheSampleFromATarAndFromAFolder) {
 
   const std::string tarRun = work.File("tar-run");
   const std::string folderRun = work.File("folder-run");
+  const std::string compressedRun = work.File("z-run");
   for (int pass = 0; pass < 2; ++pass) {
     SCOPED_TRACE(pass == 0 ? "first run" : "second run");
     int stored = pass == 0 ? 36 : 0;
@@ -179,6 +183,10 @@ TEST(Nimbrel, ConvertsTheSampleFromATarAndFromAFolder) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.transcript, Preamble(false, "../sample.tar") + "y\n\n" +
                                   "Processing tar file: ../sample.tar\n" +
+                                  Progress(archiveOrder) + Summary(stored, created));
+    run = RunProgram(compressedRun, "../sample.tar.Z", "y\n");
+    EXPECT_EQ(run.transcript, Preamble(false, "../sample.tar.Z") + "y\n\n" +
+                                  "Processing tar file: ../sample.tar.Z\n" +
                                   Progress(archiveOrder) + Summary(stored, created));
     run = RunProgram(folderRun, "../tar-run/in", "y");
     EXPECT_EQ(run.status, 0);
@@ -190,6 +198,7 @@ TEST(Nimbrel, ConvertsTheSampleFromATarAndFromAFolder) {
   std::vector<std::string> volumes = ListVolumeFiles(tarRun);
   ASSERT_EQ(volumes.size(), 6u);
   EXPECT_EQ(ListVolumeFiles(folderRun), volumes);
+  EXPECT_EQ(ListVolumeFiles(compressedRun), volumes);
   size_t index = 0;
   for (const char* site : kSites) {
     for (const char* time : kTimes) {
@@ -199,6 +208,8 @@ TEST(Nimbrel, ConvertsTheSampleFromATarAndFromAFolder) {
       for (char& c : station) c = static_cast<char>(std::tolower(c));
       EXPECT_EQ(volume, station + "_20050703_12" + std::string(time).substr(2) + "12.jx4");
       EXPECT_TRUE(ReadFileBytes(tarRun + "/" + volume) == ReadFileBytes(folderRun + "/" + volume));
+      EXPECT_TRUE(ReadFileBytes(tarRun + "/" + volume) ==
+                  ReadFileBytes(compressedRun + "/" + volume));
       VolumeContents contents = ReadVolumeFile(tarRun + "/" + volume);
       ASSERT_TRUE(contents.readable);
       EXPECT_EQ(contents.station, station);
