@@ -27,7 +27,7 @@
 #include "platform/input_file.h"
 #include "sources/tar_walker.h"
 #include "streams/lzw_stream.h"
-#include "support/product_builder.h"
+#include "support/synthetic_corpus.h"
 #include "support/test_env.h"
 
 namespace {
@@ -35,8 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kRuns = 5;
-const char* const kCategories[] = {"N0R", "N1R", "N2R", "N3R", "N0V", "N1V", "N2V", "N3V", "N0S",
-                                   "NCR", "NET", "NVL", "N0Q", "N1Q", "N0U", "N1U", "DVL"};
 
 struct Corpus {
   std::string tarZ;
@@ -63,26 +61,7 @@ bool MakeSynthetic() {
   std::string folder = workDir + "/synthetic";
   fs::create_directory(folder);
   std::string list = workDir + "/synthetic.list";
-  FILE* names = std::fopen(list.c_str(), "w");
-  if (names == nullptr) return false;
-  uint32_t seed = 1;
-  for (int scan = 0; scan < 200; ++scan) {
-    for (const char* category : kCategories) {
-      ProductSpec spec;
-      spec.category = category;
-      spec.volumeScanTime = 300 * static_cast<uint32_t>(scan);
-      spec.messageTime = spec.volumeScanTime;
-      spec.generationTime = spec.volumeScanTime + 60;
-      spec.seed = seed++;
-      spec.bodySize = 2000 + static_cast<int32_t>(seed * 2654435761u % 58000);
-      char stamp[16];
-      std::snprintf(stamp, sizeof stamp, "20050703%02d%02d", scan * 5 / 60, scan * 5 % 60);
-      std::string name = ArchiveName(spec, stamp);
-      if (!WriteFileBytes(folder + "/" + name, BuildProduct(spec))) return false;
-      std::fprintf(names, "%s\n", name.c_str());
-    }
-  }
-  std::fclose(names);
+  if (!WriteSyntheticScans(folder, 200, list)) return false;
   return TarAndCompress(folder, list, &corpora[0], "synthetic");
 }
 

@@ -18,7 +18,7 @@
 
 #include "output/volume_file.h"
 #include "sources/tar_walker.h"
-#include "support/product_builder.h"
+#include "support/synthetic_corpus.h"
 #include "support/test_env.h"
 
 namespace {
@@ -26,8 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kVolumeScans = 200;
-const char* const kCategories[] = {"N0R", "N1R", "N2R", "N3R", "N0V", "N1V", "N2V", "N3V", "N0S",
-                                   "NCR", "NET", "NVL", "N0Q", "N1Q", "N0U", "N1U", "DVL"};
 
 std::string workDir;
 std::string archivePath;
@@ -42,26 +40,7 @@ bool MakeArchive() {
   std::string products = workDir + "/products";
   fs::create_directory(products);
   std::string list = workDir + "/list";
-  FILE* names = std::fopen(list.c_str(), "w");
-  if (names == nullptr) return false;
-  uint32_t seed = 1;
-  for (int scan = 0; scan < kVolumeScans; ++scan) {
-    for (const char* category : kCategories) {
-      ProductSpec spec;
-      spec.category = category;
-      spec.volumeScanTime = 300 * static_cast<uint32_t>(scan);
-      spec.messageTime = spec.volumeScanTime;
-      spec.generationTime = spec.volumeScanTime + 60;
-      spec.seed = seed++;
-      spec.bodySize = 2000 + static_cast<int32_t>(seed * 2654435761u % 58000);
-      char stamp[16];
-      std::snprintf(stamp, sizeof stamp, "20050703%02d%02d", scan * 5 / 60, scan * 5 % 60);
-      std::string name = ArchiveName(spec, stamp);
-      if (!WriteFileBytes(products + "/" + name, BuildProduct(spec))) return false;
-      std::fprintf(names, "%s\n", name.c_str());
-    }
-  }
-  std::fclose(names);
+  if (!WriteSyntheticScans(products, kVolumeScans, list)) return false;
   archivePath = workDir + "/archive.tar";
   if (RunCommand("tar -cf " + archivePath + " -C " + products + " -T " + list) != 0) return false;
   fs::remove_all(products);
@@ -144,7 +123,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("archive: %.1f MB, %d products\n", archiveBytes / 1e6,
-              kVolumeScans * static_cast<int>(std::size(kCategories)));
+              kVolumeScans * kSyntheticKindsPerScan);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   fs::remove_all(workDir);

@@ -15,16 +15,6 @@ namespace {
 // Where a name's scan group key begins: site, underscore, date-time.
 constexpr int32_t kGroupKeyStart = 15;
 
-bool ReadWhole(int32_t fd, uint8_t* buffer, int32_t length) {
-  int32_t done = 0;
-  while (done < length) {
-    int32_t got = ReadInputFile(fd, buffer + done, length - done);
-    if (got <= 0) return false;
-    done += got;
-  }
-  return true;
-}
-
 }  // namespace
 
 const char* ParseArchiveName(const char* name) {
@@ -62,7 +52,7 @@ std::unique_ptr<uint8_t[]> LoadWholeFile(const char* path, int32_t* size) {
   if (info.size > 0 && info.size <= INT32_MAX) {
     int32_t length = static_cast<int32_t>(info.size);
     image.reset(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
-    if (image != nullptr && ReadWhole(fd, image.get(), length)) {
+    if (image != nullptr && ReadInputFully(fd, image.get(), length) == length) {
       *size = length;
     } else {
       image.reset();

@@ -23,17 +23,8 @@ FileStream::~FileStream() {
 
 int32_t FileStream::Read(uint8_t* buffer, int32_t length) {
   if (ended || length <= 0) return 0;
-  // Fill the whole request where the system hands out less at a time (pipes),
-  // so that a short count really means the end of the file.
-  int32_t done = 0;
-  while (done < length) {
-    int32_t got = ReadInputFile(fd, buffer + done, length - done);
-    if (got <= 0) {
-      ended = true;
-      break;
-    }
-    done += got;
-  }
+  int32_t done = ReadInputFully(fd, buffer, length);
+  ended = done < length;
   return done;
 }
 
@@ -41,13 +32,7 @@ std::unique_ptr<ByteStream> OpenByteStream(const char* path) {
   int32_t fd = OpenInputFile(path);
   if (fd < 0) return nullptr;
   uint8_t head[kSniffSize];
-  int32_t got = 0;
-  while (got < kSniffSize) {
-    int32_t part = ReadInputFile(fd, head + got, kSniffSize - got);
-    if (part <= 0) break;
-    got += part;
-  }
-  if (got != kSniffSize) {
+  if (ReadInputFully(fd, head, kSniffSize) != kSniffSize) {
     CloseInputFile(fd);
     return nullptr;
   }

@@ -11,18 +11,6 @@
 
 namespace {
 
-// Reads until `length` bytes have arrived or the file ends or fails, so that
-// a descriptor handing out less at a time is not taken for a truncated file.
-int32_t ReadFully(int32_t fd, uint8_t* buffer, int32_t length) {
-  int32_t done = 0;
-  while (done < length) {
-    int32_t got = ReadInputFile(fd, buffer + done, length - done);
-    if (got <= 0) break;
-    done += got;
-  }
-  return done;
-}
-
 struct FreeDeleter {
   void operator()(uint8_t* block) const { std::free(block); }
 };
@@ -30,7 +18,7 @@ struct FreeDeleter {
 }  // namespace
 
 Bz2BlockStream::Bz2BlockStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {
-  size = ReadFully(fd, data, kBlockFileHeaderSize);
+  size = ReadInputFully(fd, data, kBlockFileHeaderSize);
 }
 
 Bz2BlockStream::~Bz2BlockStream() {
@@ -44,7 +32,7 @@ bool Bz2BlockStream::LoadNextBlock() {
   failed = true;  // cleared once the block is in
 
   uint8_t word[4];
-  if (ReadFully(fd, word, 4) != 4) return false;
+  if (ReadInputFully(fd, word, 4) != 4) return false;
   uint32_t length = static_cast<uint32_t>(word[0]) << 24 | static_cast<uint32_t>(word[1]) << 16 |
                     static_cast<uint32_t>(word[2]) << 8 | word[3];
   if ((length & 0x80000000u) != 0) length = 0u - length;  // magnitude; 0x80000000 stays out of range
@@ -53,7 +41,7 @@ bool Bz2BlockStream::LoadNextBlock() {
   std::unique_ptr<uint8_t, FreeDeleter> block(static_cast<uint8_t*>(std::calloc(1, length)));
   if (block == nullptr) return false;
   int32_t want = static_cast<int32_t>(length);
-  if (ReadFully(fd, block.get(), want) != want) return false;
+  if (ReadInputFully(fd, block.get(), want) != want) return false;
 
   unsigned int inflated = kBlockCapacity;
   if (BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(data), &inflated,
