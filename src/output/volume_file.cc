@@ -83,6 +83,7 @@ bool StoreProduct(const char* station, const ProductEntry& product, int32_t volu
   // On failure the file goes back to what it held: the valid images of an
   // existing file, or nothing for a file this call set out to (re)create.
   int64_t restoreSize = fresh ? 0 : dataEnd;
+  const VolumeFileHeader before = header;
   VolumeIndexEntry& entry = header.entries[header.entryCount];
   entry.productId = static_cast<uint32_t>(product.id);
   entry.reserved = static_cast<uint32_t>(reserved);
@@ -98,6 +99,7 @@ bool StoreProduct(const char* station, const ProductEntry& product, int32_t volu
                 file.WriteAt(0, &header, kVolumeHeaderSize);
   if (!stored) {
     file.Truncate(restoreSize);
+    if (!fresh) file.WriteAt(0, &before, kVolumeHeaderSize);  // in case it was torn
     std::printf("*** couldn't write '%s'\n", fileName);
     return false;
   }

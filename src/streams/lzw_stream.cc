@@ -45,8 +45,9 @@ LzwStream::LzwStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {
     entries[c] = Entry{kStale, 1, 0};
     suffix[c] = static_cast<uint8_t>(c < 256 ? c : 0);
   }
-  SeekInputFile(fd, 2);
-  int32_t flags = NextByte();
+  // A file that cannot be positioned (a pipe) would be decoded from the
+  // wrong byte: it delivers nothing instead.
+  int32_t flags = SeekInputFile(fd, 2) ? NextByte() : -1;
   maxBits = flags & 0x1F;
   if (flags < 0 || maxBits > 16) {
     ended = true;
