@@ -58,11 +58,11 @@ int RunNimbrel(int argc, const char* const* argv) {
 
   std::printf("\n\n");
   uint32_t startTick = TickCount();
+  std::printf(directoryMode ? "Processing directory: %s\n" : "Processing tar file: %s\n", path);
+  std::fflush(stdout);
   if (directoryMode) {
-    std::printf("Processing directory: %s\n", path);
     ProcessDirectory(path);
   } else {
-    std::printf("Processing tar file: %s\n", path);
     ProcessTar(path);
   }
   std::printf("\n\n");

@@ -288,7 +288,7 @@ TEST(Nimbrel, ReadsTheKeyFromATerminalWithoutEnter) {
   EXPECT_TRUE(prompted);
   if (prompted) {
     // Wait until the program has switched line editing off, then type "y".
-    termios now;
+    termios now = {};
     for (int i = 0; i < 1000 && tcgetattr(slave, &now) == 0 && (now.c_lflag & ICANON); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
