@@ -39,11 +39,11 @@ Corpus MakeCorpus() {
   std::vector<uint8_t> content;
   content.reserve(kContentSize + (1u << 20));
   for (uint32_t i = 0; content.size() < kContentSize; ++i) {
-    ProductSpec spec;
-    spec.seed = i + 1;
-    spec.bodySize = static_cast<int32_t>(2000 + (i * 7919u) % 120000);
-    spec.bodyStyle = i % 5 == 4 ? BodyStyle::kRandom : BodyStyle::kRuns;
-    std::vector<uint8_t> product = BuildProduct(spec);
+    ProductSpec fields;
+    fields.seed = i + 1;
+    fields.bodySize = static_cast<int32_t>(2000 + (i * 7919u) % 120000);
+    fields.bodyStyle = i % 5 == 4 ? BodyStyle::kRandom : BodyStyle::kRuns;
+    std::vector<uint8_t> product = BuildProduct(fields);
     content.insert(content.end(), product.begin(), product.end());
   }
   corpus.inflated = content.size();

@@ -72,14 +72,14 @@ const std::string& Folder(int files) {
     char nameTime[16];
     std::snprintf(nameTime, sizeof nameTime, "2005070312%02d", minute);
     for (const std::string& code : codes) {
-      ProductSpec spec;
-      spec.issuer = station;
-      spec.site = station.substr(1);
-      spec.category = code;
-      spec.volumeScanTime = 43200 + 60 * static_cast<uint32_t>(minute);
-      spec.bodySize = 1000;
-      spec.seed = seed++;
-      WriteFileBytes(folder + "/" + ArchiveName(spec, nameTime), BuildProduct(spec));
+      ProductSpec fields;
+      fields.issuer = station;
+      fields.site = station.substr(1);
+      fields.category = code;
+      fields.volumeScanTime = 43200 + 60 * static_cast<uint32_t>(minute);
+      fields.bodySize = 1000;
+      fields.seed = seed++;
+      WriteFileBytes(folder + "/" + ArchiveName(fields, nameTime), BuildProduct(fields));
     }
   }
   return made.emplace(files, folder).first->second;

@@ -46,11 +46,11 @@ int64_t WriteProducts(const std::string& folder, bool real) {
     std::filesystem::copy(TestdataDir() + "/level3", folder);
   } else {
     for (int i = 0; i < 120; ++i) {
-      ProductSpec spec;
-      spec.bodySize = 10000 + 997 * i;
-      spec.seed = static_cast<uint32_t>(i + 1);
-      WriteFileBytes(folder + "/" + ArchiveName(spec, "2005070312" + std::to_string(i)),
-                     BuildProduct(spec));
+      ProductSpec fields;
+      fields.bodySize = 10000 + 997 * i;
+      fields.seed = static_cast<uint32_t>(i + 1);
+      WriteFileBytes(folder + "/" + ArchiveName(fields, "2005070312" + std::to_string(i)),
+                     BuildProduct(fields));
     }
   }
   int64_t total = 0;

@@ -37,10 +37,10 @@ struct Workload {
 
 Workload::Workload(int mix) {
   for (int k = 0; k < kProductsPerFile; ++k) {
-    ProductSpec spec;
-    spec.bodySize = mix == 0 ? 2000 + 300 * k : 2000 + 36 * k * k;
-    spec.seed = static_cast<uint32_t>(k + 1);
-    images.push_back(BuildProduct(spec));
+    ProductSpec fields;
+    fields.bodySize = mix == 0 ? 2000 + 300 * k : 2000 + 36 * k * k;
+    fields.seed = static_cast<uint32_t>(k + 1);
+    images.push_back(BuildProduct(fields));
   }
   char name[kPathBufferSize];
   for (int f = 0; f < kFiles; ++f) {

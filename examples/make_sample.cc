@@ -36,9 +36,9 @@ constexpr Kind kKinds[] = {
 };
 constexpr Scan kScans[] = {{"200507031203", "031203", 43392}, {"200507031208", "031208", 43692}};
 
-bool Write(const std::string& folder, const ProductSpec& spec, const std::string& nameTime) {
-  std::string path = folder + "/" + ArchiveName(spec, nameTime);
-  if (WriteFileBytes(path, BuildProduct(spec))) return true;
+bool Write(const std::string& folder, const ProductSpec& fields, const std::string& nameTime) {
+  std::string path = folder + "/" + ArchiveName(fields, nameTime);
+  if (WriteFileBytes(path, BuildProduct(fields))) return true;
   std::fprintf(stderr, "make_sample: cannot write %s\n", path.c_str());
   return false;
 }
@@ -56,19 +56,19 @@ int main(int argc, char** argv) {
   for (const Site& site : kSites) {
     for (const Scan& scan : kScans) {
       for (const Kind& kind : kKinds) {
-        ProductSpec spec;
-        spec.issuer = site.issuer;
-        spec.site = site.site;
-        spec.category = kind.category;
-        spec.wmoHeading = kind.wmoHeading;
-        spec.dayTime = scan.dayTime;
-        spec.messageCode = kind.code;
-        spec.messageDate = spec.volumeScanDate = spec.generationDate = day;
-        spec.volumeScanTime = scan.seconds;
-        spec.messageTime = spec.generationTime = scan.seconds + 150;
-        spec.bodySize = kind.bodySize + 16 * static_cast<int32_t>(seed % 7);
-        spec.seed = seed++;
-        if (!Write(folder, spec, scan.nameTime)) return 1;
+        ProductSpec fields;
+        fields.issuer = site.issuer;
+        fields.site = site.site;
+        fields.category = kind.category;
+        fields.wmoHeading = kind.wmoHeading;
+        fields.dayTime = scan.dayTime;
+        fields.messageCode = kind.code;
+        fields.messageDate = fields.volumeScanDate = fields.generationDate = day;
+        fields.volumeScanTime = scan.seconds;
+        fields.messageTime = fields.generationTime = scan.seconds + 150;
+        fields.bodySize = kind.bodySize + 16 * static_cast<int32_t>(seed % 7);
+        fields.seed = seed++;
+        if (!Write(folder, fields, scan.nameTime)) return 1;
       }
     }
   }

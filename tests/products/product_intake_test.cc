@@ -32,22 +32,22 @@ std::vector<std::string> JxFiles() {
 }  // namespace
 
 TEST(ProductHeader, DecodesEveryFieldFromBigEndian) {
-  ProductSpec spec;
-  spec.messageCode = 94;
-  spec.messageDate = 0x1234;
-  spec.messageTime = 86399;
-  spec.latitude = -35333;
-  spec.longitude = 97278;
-  spec.height = -12;
-  spec.volumeScanDate = 16438;
-  spec.volumeScanTime = 7528;
-  spec.generationDate = 16439;
-  spec.generationTime = 65537;
-  spec.symbologyOffset = 0x00010002;
-  spec.tabularOffset = 7;
-  spec.bodySize = 70000;
+  ProductSpec fields;
+  fields.messageCode = 94;
+  fields.messageDate = 0x1234;
+  fields.messageTime = 86399;
+  fields.latitude = -35333;
+  fields.longitude = 97278;
+  fields.height = -12;
+  fields.volumeScanDate = 16438;
+  fields.volumeScanTime = 7528;
+  fields.generationDate = 16439;
+  fields.generationTime = 65537;
+  fields.symbologyOffset = 0x00010002;
+  fields.tabularOffset = 7;
+  fields.bodySize = 70000;
   bool valid;
-  ProductHeader header = Decoded(BuildProduct(spec), &valid);
+  ProductHeader header = Decoded(BuildProduct(fields), &valid);
   EXPECT_TRUE(valid);
   EXPECT_EQ(+header.messageCode, 94);
   EXPECT_EQ(+header.productCode, 94);
@@ -101,10 +101,10 @@ TEST(ProductHeader, ValidationRules) {
       {"day 65535", [](ProductSpec& s) { s.volumeScanDate = 65535; }, false},
   };
   for (const Case& c : cases) {
-    ProductSpec spec;  // 200-byte body: message length 320
-    c.change(spec);
+    ProductSpec fields;  // 200-byte body: message length 320
+    c.change(fields);
     bool valid;
-    Decoded(BuildProduct(spec), &valid);
+    Decoded(BuildProduct(fields), &valid);
     EXPECT_EQ(valid, c.valid) << c.what;
   }
 }
@@ -112,8 +112,8 @@ TEST(ProductHeader, ValidationRules) {
 TEST(ProductHeader, ShortImagesAreRejectedWithoutReadingPastThem) {
   // Built exactly to the length under test, so ASan sees any over-read.
   for (int32_t length : {0, 29, 30, 48, 149}) {
-    ProductSpec spec;
-    std::vector<uint8_t> full = BuildProduct(spec);
+    ProductSpec fields;
+    std::vector<uint8_t> full = BuildProduct(fields);
     std::vector<uint8_t> image(full.begin(), full.begin() + length);
     ProductHeader header;
     std::memset(&header, 0xAB, sizeof header);
@@ -121,11 +121,11 @@ TEST(ProductHeader, ShortImagesAreRejectedWithoutReadingPastThem) {
     EXPECT_EQ(reinterpret_cast<uint8_t*>(&header)[0], 0xAB) << "header touched at " << length;
   }
   // Without a heading the header needs 120 bytes.
-  ProductSpec spec;
-  spec.withHeading = false;
-  spec.messageCode = 19;
-  spec.bodySize = -1;
-  std::vector<uint8_t> image = BuildProduct(spec);
+  ProductSpec fields;
+  fields.withHeading = false;
+  fields.messageCode = 19;
+  fields.bodySize = -1;
+  std::vector<uint8_t> image = BuildProduct(fields);
   ASSERT_EQ(image.size(), 120u);
   image.resize(119);
   ProductHeader header = {};
@@ -133,10 +133,10 @@ TEST(ProductHeader, ShortImagesAreRejectedWithoutReadingPastThem) {
 }
 
 TEST(ProductHeader, MessageWithoutHeadingIsReadFromByteZero) {
-  ProductSpec spec;
-  spec.withHeading = false;  // message code 19: first byte 0
+  ProductSpec fields;
+  fields.withHeading = false;  // message code 19: first byte 0
   bool valid;
-  ProductHeader header = Decoded(BuildProduct(spec), &valid);
+  ProductHeader header = Decoded(BuildProduct(fields), &valid);
   EXPECT_TRUE(valid);
   EXPECT_EQ(+header.messageLength, 320u);
 }
@@ -189,9 +189,9 @@ TEST(ProcessProduct, Outcomes) {
   };
   for (const Case& c : cases) {
     TempDir dir(true);
-    ProductSpec spec;
-    c.change(spec);
-    std::vector<uint8_t> image = BuildProduct(spec);
+    ProductSpec fields;
+    c.change(fields);
+    std::vector<uint8_t> image = BuildProduct(fields);
     int32_t length = c.length < 0 ? static_cast<int32_t>(image.size()) : c.length;
     image.resize(static_cast<size_t>(length));
     StdoutCapture capture;
@@ -224,8 +224,8 @@ TEST(ProcessProduct, FilesByVolumeScanTimeNotGenerationTime) {
   ProductSpec later = first;
   later.category = "N1R";
   later.volumeScanTime += 1;
-  for (const ProductSpec& spec : {first, second, later}) {
-    std::vector<uint8_t> image = BuildProduct(spec);
+  for (const ProductSpec& fields : {first, second, later}) {
+    std::vector<uint8_t> image = BuildProduct(fields);
     EXPECT_TRUE(ProcessProduct("p", image.data(), static_cast<int32_t>(image.size())));
   }
   capture.Finish();

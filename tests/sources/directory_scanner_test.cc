@@ -35,13 +35,13 @@ std::string Upper(std::string text) {
 // site from the name (any case), scanned 2005-07-03 12:03:12, its body
 // seeded by the name so that every file differs.
 Bytes ProductFor(const std::string& name) {
-  ProductSpec spec;
-  spec.issuer = Upper(name.substr(0, 4));
-  spec.wmoHeading = Upper(name.substr(5, 6));
-  spec.category = Upper(name.substr(12, 3));
-  spec.site = Upper(name.substr(15, 3));
-  spec.seed = static_cast<uint32_t>(std::hash<std::string>{}(name));
-  return BuildProduct(spec);
+  ProductSpec fields;
+  fields.issuer = Upper(name.substr(0, 4));
+  fields.wmoHeading = Upper(name.substr(5, 6));
+  fields.category = Upper(name.substr(12, 3));
+  fields.site = Upper(name.substr(15, 3));
+  fields.seed = static_cast<uint32_t>(std::hash<std::string>{}(name));
+  return BuildProduct(fields);
 }
 
 const char kAnchor[] = "KTLX_SDUS54_N0RTLX_200507031203";

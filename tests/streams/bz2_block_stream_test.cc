@@ -99,17 +99,17 @@ void ExpectStreamDelivers(const std::string& path, const Bytes& expected) {
 Bytes MakeTar(const TempDir& dir) {
   std::string names;
   for (int i = 0; i < 12; ++i) {
-    ProductSpec spec;
+    ProductSpec fields;
     const char* categories[] = {"N0R", "N0V", "NCR", "N1P"};
-    spec.category = categories[i % 4];
-    spec.messageCode = spec.category == "N0R" ? 19 : spec.category == "N0V" ? 27 : spec.category == "NCR" ? 37 : 78;
-    spec.volumeScanTime = 43392 + 300u * static_cast<uint32_t>(i / 4);
-    spec.generationTime = spec.volumeScanTime + 58;
-    spec.bodySize = 5000 + 37000 * i;
-    spec.bodyStyle = i % 3 == 0 ? BodyStyle::kRandom : BodyStyle::kRuns;
-    spec.seed = static_cast<uint32_t>(i + 1);
-    std::string name = ArchiveName(spec, "2005070312" + std::to_string(10 + i));
-    EXPECT_TRUE(WriteFileBytes(dir.File(name), BuildProduct(spec)));
+    fields.category = categories[i % 4];
+    fields.messageCode = fields.category == "N0R" ? 19 : fields.category == "N0V" ? 27 : fields.category == "NCR" ? 37 : 78;
+    fields.volumeScanTime = 43392 + 300u * static_cast<uint32_t>(i / 4);
+    fields.generationTime = fields.volumeScanTime + 58;
+    fields.bodySize = 5000 + 37000 * i;
+    fields.bodyStyle = i % 3 == 0 ? BodyStyle::kRandom : BodyStyle::kRuns;
+    fields.seed = static_cast<uint32_t>(i + 1);
+    std::string name = ArchiveName(fields, "2005070312" + std::to_string(10 + i));
+    EXPECT_TRUE(WriteFileBytes(dir.File(name), BuildProduct(fields)));
     names += " " + name;
   }
   EXPECT_EQ(RunCommand("tar -cf " + dir.File("plain.tar") + " -C " + dir.path() + names), 0);
@@ -285,12 +285,12 @@ Bytes Padded(Bytes block, size_t size) {
 TEST(Bz2BlockStream, LengthsAndEndings) {
   Bytes header(kBlockFileHeaderSize);
   for (int i = 0; i < kBlockFileHeaderSize; ++i) header[static_cast<size_t>(i)] = static_cast<uint8_t>("AR2V0008.141"[i % 12] + i);
-  ProductSpec spec;
-  spec.bodySize = 3000;
-  Bytes first = BuildProduct(spec);
+  ProductSpec fields;
+  fields.bodySize = 3000;
+  Bytes first = BuildProduct(fields);
   Bytes second(2000, 'a');
-  spec.bodyStyle = BodyStyle::kRandom;
-  Bytes third = BuildProduct(spec);
+  fields.bodyStyle = BodyStyle::kRandom;
+  Bytes third = BuildProduct(fields);
   Bytes full(kBlockCapacity, 'x');
   Bytes over(kBlockCapacity + 1, 'x');
 

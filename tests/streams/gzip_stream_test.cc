@@ -73,15 +73,15 @@ void MakeSyntheticTar(const TempDir& dir, const std::string& tarPath) {
   const Kind kinds[] = {{"N0R", 19}, {"N0V", 27}, {"NCR", 37}, {"N0S", 56}, {"N1P", 78}, {"NTP", 80}};
   std::string names;
   for (int i = 0; i < 24; ++i) {
-    ProductSpec spec;
-    spec.category = kinds[i % 6].category;
-    spec.messageCode = kinds[i % 6].code;
-    spec.volumeScanTime = 43392 + 300u * static_cast<uint32_t>(i / 6);
-    spec.bodySize = 200 + 7919 * i;
-    spec.bodyStyle = i % 3 == 0 ? BodyStyle::kRandom : BodyStyle::kRuns;
-    spec.seed = static_cast<uint32_t>(i + 1);
-    std::string name = ArchiveName(spec, "2005070312" + std::to_string(10 + i));
-    ASSERT_TRUE(WriteFileBytes(folder + "/" + name, BuildProduct(spec)));
+    ProductSpec fields;
+    fields.category = kinds[i % 6].category;
+    fields.messageCode = kinds[i % 6].code;
+    fields.volumeScanTime = 43392 + 300u * static_cast<uint32_t>(i / 6);
+    fields.bodySize = 200 + 7919 * i;
+    fields.bodyStyle = i % 3 == 0 ? BodyStyle::kRandom : BodyStyle::kRuns;
+    fields.seed = static_cast<uint32_t>(i + 1);
+    std::string name = ArchiveName(fields, "2005070312" + std::to_string(10 + i));
+    ASSERT_TRUE(WriteFileBytes(folder + "/" + name, BuildProduct(fields)));
     names += " " + name;
   }
   ASSERT_EQ(RunCommand("cd '" + folder + "' && tar -cf '" + tarPath + "'" + names), 0);
@@ -103,15 +103,15 @@ struct TwoMembers {
 
 TwoMembers MakeTwoMembers(const TempDir& dir) {
   TwoMembers m;
-  ProductSpec spec;
-  spec.bodySize = 60000;
-  m.a = BuildProduct(spec);
-  spec.bodyStyle = BodyStyle::kRandom;
-  spec.bodySize = 40000;
-  m.b = BuildProduct(spec);
-  spec.bodyStyle = BodyStyle::kRuns;
-  spec.seed = 7;
-  Bytes more = BuildProduct(spec);
+  ProductSpec fields;
+  fields.bodySize = 60000;
+  m.a = BuildProduct(fields);
+  fields.bodyStyle = BodyStyle::kRandom;
+  fields.bodySize = 40000;
+  m.b = BuildProduct(fields);
+  fields.bodyStyle = BodyStyle::kRuns;
+  fields.seed = 7;
+  Bytes more = BuildProduct(fields);
   m.a.insert(m.a.end(), more.begin(), more.end());
   EXPECT_TRUE(WriteFileBytes(dir.File("a"), m.a));
   EXPECT_TRUE(WriteFileBytes(dir.File("b"), m.b));

@@ -166,10 +166,10 @@ Bytes RunFilter(const std::string& command, const Bytes& input) {
 Bytes MixedCorpus(size_t products, size_t noise) {
   Bytes data;
   for (size_t i = 0; i < products; ++i) {
-    ProductSpec spec;
-    spec.bodySize = 3000 + static_cast<int32_t>(i % 5) * 1000;
-    spec.seed = static_cast<uint32_t>(i + 1);
-    Bytes image = BuildProduct(spec);
+    ProductSpec fields;
+    fields.bodySize = 3000 + static_cast<int32_t>(i % 5) * 1000;
+    fields.seed = static_cast<uint32_t>(i + 1);
+    Bytes image = BuildProduct(fields);
     data.insert(data.end(), image.begin(), image.end());
     if (i == products / 2) {
       std::mt19937 random(7);
@@ -461,13 +461,13 @@ TEST(LzwStream, TarZGivesTheSameVolumeFilesAsTheTar) {
     AppendTarMember(&archive, member);
   }
   for (uint32_t scan = 0; scan < 30; ++scan) {
-    ProductSpec spec;
-    spec.volumeScanTime = 43392 + 300 * scan;
-    spec.bodySize = 20000 + 1000 * static_cast<int32_t>(scan);
-    spec.seed = scan + 1;
+    ProductSpec fields;
+    fields.volumeScanTime = 43392 + 300 * scan;
+    fields.bodySize = 20000 + 1000 * static_cast<int32_t>(scan);
+    fields.seed = scan + 1;
     TarMember member;
-    member.name = ArchiveName(spec, "200507031203");
-    member.data = BuildProduct(spec);
+    member.name = ArchiveName(fields, "200507031203");
+    member.data = BuildProduct(fields);
     AppendTarMember(&archive, member);
   }
   AppendTarEnd(&archive);

@@ -24,51 +24,51 @@ uint32_t NextRandom(uint32_t& state) {
 
 }  // namespace
 
-std::string MakeHeading(const ProductSpec& spec) {
-  return spec.wmoHeading + " " + spec.issuer + " " + spec.dayTime + "\r\r\n" + spec.category +
-         spec.site + "\r\r\n";
+std::string MakeHeading(const ProductSpec& fields) {
+  return fields.wmoHeading + " " + fields.issuer + " " + fields.dayTime + "\r\r\n" + fields.category +
+         fields.site + "\r\r\n";
 }
 
-std::vector<uint8_t> BuildProduct(const ProductSpec& spec) {
+std::vector<uint8_t> BuildProduct(const ProductSpec& fields) {
   std::vector<uint8_t> image;
-  if (spec.withHeading) {
-    std::string heading = MakeHeading(spec);
+  if (fields.withHeading) {
+    std::string heading = MakeHeading(fields);
     image.assign(heading.begin(), heading.end());
   }
   size_t start = image.size();
-  image.resize(start + 120 + static_cast<size_t>(spec.bodySize > 0 ? spec.bodySize : 0));
+  image.resize(start + 120 + static_cast<size_t>(fields.bodySize > 0 ? fields.bodySize : 0));
 
-  uint32_t length = spec.messageLength.value_or(120u + static_cast<uint32_t>(spec.bodySize));
-  PutBig16(image, start + 0, static_cast<uint16_t>(spec.messageCode));
-  PutBig16(image, start + 2, spec.messageDate);
-  PutBig32(image, start + 4, spec.messageTime);
+  uint32_t length = fields.messageLength.value_or(120u + static_cast<uint32_t>(fields.bodySize));
+  PutBig16(image, start + 0, static_cast<uint16_t>(fields.messageCode));
+  PutBig16(image, start + 2, fields.messageDate);
+  PutBig32(image, start + 4, fields.messageTime);
   PutBig32(image, start + 8, length);
-  PutBig16(image, start + 12, spec.sourceId);
-  PutBig16(image, start + 14, spec.destinationId);
-  PutBig16(image, start + 16, spec.blockCount);
+  PutBig16(image, start + 12, fields.sourceId);
+  PutBig16(image, start + 14, fields.destinationId);
+  PutBig16(image, start + 16, fields.blockCount);
   PutBig16(image, start + 18, 0xFFFF);
-  PutBig32(image, start + 20, static_cast<uint32_t>(spec.latitude));
-  PutBig32(image, start + 24, static_cast<uint32_t>(spec.longitude));
-  PutBig16(image, start + 28, static_cast<uint16_t>(spec.height));
-  PutBig16(image, start + 30, static_cast<uint16_t>(spec.productCode.value_or(spec.messageCode)));
-  PutBig16(image, start + 32, spec.operationalMode);
-  PutBig16(image, start + 34, spec.volumeCoveragePattern);
-  PutBig16(image, start + 36, spec.sequenceNumber);
-  PutBig16(image, start + 38, spec.volumeScanNumber);
-  PutBig16(image, start + 40, spec.volumeScanDate);
-  PutBig32(image, start + 42, spec.volumeScanTime);
-  PutBig16(image, start + 46, spec.generationDate);
-  PutBig32(image, start + 48, spec.generationTime);
-  PutBig32(image, start + 108, spec.symbologyOffset);
-  PutBig32(image, start + 112, spec.graphicOffset);
-  PutBig32(image, start + 116, spec.tabularOffset);
+  PutBig32(image, start + 20, static_cast<uint32_t>(fields.latitude));
+  PutBig32(image, start + 24, static_cast<uint32_t>(fields.longitude));
+  PutBig16(image, start + 28, static_cast<uint16_t>(fields.height));
+  PutBig16(image, start + 30, static_cast<uint16_t>(fields.productCode.value_or(fields.messageCode)));
+  PutBig16(image, start + 32, fields.operationalMode);
+  PutBig16(image, start + 34, fields.volumeCoveragePattern);
+  PutBig16(image, start + 36, fields.sequenceNumber);
+  PutBig16(image, start + 38, fields.volumeScanNumber);
+  PutBig16(image, start + 40, fields.volumeScanDate);
+  PutBig32(image, start + 42, fields.volumeScanTime);
+  PutBig16(image, start + 46, fields.generationDate);
+  PutBig32(image, start + 48, fields.generationTime);
+  PutBig32(image, start + 108, fields.symbologyOffset);
+  PutBig32(image, start + 112, fields.graphicOffset);
+  PutBig32(image, start + 116, fields.tabularOffset);
 
-  uint32_t state = spec.seed * 2654435761u + 1u;
+  uint32_t state = fields.seed * 2654435761u + 1u;
   if (state == 0) state = 1;
   size_t at = start + 120;
   while (at < image.size()) {
     uint32_t r = NextRandom(state);
-    if (spec.bodyStyle == BodyStyle::kRandom) {
+    if (fields.bodyStyle == BodyStyle::kRandom) {
       image[at++] = static_cast<uint8_t>(r);
       continue;
     }
@@ -79,8 +79,8 @@ std::vector<uint8_t> BuildProduct(const ProductSpec& spec) {
   return image;
 }
 
-std::string ArchiveName(const ProductSpec& spec, const std::string& yyyymmddhhmm) {
-  return spec.issuer + "_" + spec.wmoHeading + "_" + spec.category + spec.site + "_" +
+std::string ArchiveName(const ProductSpec& fields, const std::string& yyyymmddhhmm) {
+  return fields.issuer + "_" + fields.wmoHeading + "_" + fields.category + fields.site + "_" +
          yyyymmddhhmm;
 }
 

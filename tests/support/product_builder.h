@@ -51,12 +51,12 @@ struct ProductSpec {
 };
 
 // The heading's text: "<wmo> <issuer> <ddhhmm>\r\r\n<CAT><SIT>\r\r\n" (30 bytes).
-std::string MakeHeading(const ProductSpec& spec);
+std::string MakeHeading(const ProductSpec& fields);
 
-std::vector<uint8_t> BuildProduct(const ProductSpec& spec);
+std::vector<uint8_t> BuildProduct(const ProductSpec& fields);
 
 // The usual archive file name, e.g. KTLX_SDUS54_N0RTLX_200507031203.
-std::string ArchiveName(const ProductSpec& spec, const std::string& yyyymmddhhmm);
+std::string ArchiveName(const ProductSpec& fields, const std::string& yyyymmddhhmm);
 
 // Day number (1 = 1970-01-01) of a calendar date.
 uint16_t DayNumber(int year, int month, int day);

@@ -19,17 +19,17 @@ bool WriteSyntheticScans(const std::string& folder, int volumeScans, const std::
   uint32_t seed = 1;
   for (int scan = 0; scan < volumeScans && ok; ++scan) {
     for (const char* category : kCategories) {
-      ProductSpec spec;
-      spec.category = category;
-      spec.volumeScanTime = 300 * static_cast<uint32_t>(scan);
-      spec.messageTime = spec.volumeScanTime;
-      spec.generationTime = spec.volumeScanTime + 60;
-      spec.seed = seed++;
-      spec.bodySize = 2000 + static_cast<int32_t>(seed * 2654435761u % 58000);
+      ProductSpec fields;
+      fields.category = category;
+      fields.volumeScanTime = 300 * static_cast<uint32_t>(scan);
+      fields.messageTime = fields.volumeScanTime;
+      fields.generationTime = fields.volumeScanTime + 60;
+      fields.seed = seed++;
+      fields.bodySize = 2000 + static_cast<int32_t>(seed * 2654435761u % 58000);
       char stamp[32];
       std::snprintf(stamp, sizeof stamp, "20050703%02d%02d", scan * 5 / 60, scan * 5 % 60);
-      std::string name = ArchiveName(spec, stamp);
-      ok = ok && WriteFileBytes(folder + "/" + name, BuildProduct(spec));
+      std::string name = ArchiveName(fields, stamp);
+      ok = ok && WriteFileBytes(folder + "/" + name, BuildProduct(fields));
       std::fprintf(names, "%s\n", name.c_str());
     }
   }
