@@ -2,11 +2,16 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 bool OutputFile::Open(const char* name) {
+  // A write past the process's file-size limit then fails (and is reported)
+  // instead of killing the process in the middle of a store.
+  static const bool ignoreFileSizeSignal = signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
+  (void)ignoreFileSizeSignal;
   Close();
   int fd;
   do {
