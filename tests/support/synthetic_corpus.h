@@ -13,4 +13,8 @@ inline constexpr int kSyntheticKindsPerScan = 17;
 
 bool WriteSyntheticScans(const std::string& folder, int volumeScans, const std::string& listFile);
 
+// Runs ProcessTar over `archive` with `folder` as the working directory and
+// standard output sent to /dev/null, then returns to the previous directory.
+void ProcessTarQuietlyIn(const std::string& folder, const std::string& archive);
+
 #endif  // NIMBREL_TESTS_SUPPORT_SYNTHETIC_CORPUS_H_
