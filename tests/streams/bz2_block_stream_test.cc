@@ -4,15 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "output/volume_file.h"
-#include "sources/tar_walker.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
+#include "support/volume_reader.h"
 
 namespace {
 
@@ -145,33 +142,12 @@ TEST(Bz2BlockStream, WrappedTarReadsBackAsTheTar) {
   ExpectStreamDelivers(dir.File("wrapped"), tar);
 }
 
-// What ProcessTar makes of `archive` (an absolute path) in a fresh folder.
-struct Walk {
-  std::map<std::string, Bytes> files;
-  std::string output;
-  int32_t stored = 0;
-};
-
-Walk WalkArchive(const std::string& archive) {
-  TempDir dir(true);
-  Walk walk;
-  int32_t storedBefore = productsStored;
-  StdoutCapture capture;
-  ProcessTar(archive.c_str());
-  walk.output = capture.Finish();
-  walk.stored = productsStored - storedBefore;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    walk.files[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
-  }
-  return walk;
-}
-
 TEST(Bz2BlockStream, WrappedTarStoresWhatThePlainTarStores) {
   TempDir dir;
   Bytes tar = MakeTar(dir);
   ASSERT_TRUE(WriteFileBytes(dir.File("wrapped"), WrapInBlocks(tar, {700, 243200, 9000})));
-  Walk plain = WalkArchive(dir.File("plain.tar"));
-  Walk wrapped = WalkArchive(dir.File("wrapped"));
+  Conversion plain = ConvertArchive(dir.File("plain.tar"));
+  Conversion wrapped = ConvertArchive(dir.File("wrapped"));
   EXPECT_EQ(plain.stored, 12);
   EXPECT_EQ(plain.files.size(), 3u);
   EXPECT_EQ(wrapped.stored, plain.stored);
@@ -204,7 +180,7 @@ TEST(Bz2BlockStream, RealVolumesThroughTheTarWalker) {
   NIMBREL_REQUIRE_TESTDATA();
   for (const char* name : kRealVolumes) {
     SCOPED_TRACE(name);
-    Walk walk = WalkArchive(TestdataDir() + "/" + name);
+    Conversion walk = ConvertArchive(TestdataDir() + "/" + name);
     EXPECT_EQ(walk.stored, 0);
     EXPECT_TRUE(walk.files.empty());
     EXPECT_EQ(walk.output, "");

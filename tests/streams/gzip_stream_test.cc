@@ -4,17 +4,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "output/volume_file.h"
-#include "sources/tar_walker.h"
 #include "streams/byte_stream.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
+#include "support/volume_reader.h"
 
 namespace {
 
@@ -273,28 +270,6 @@ TEST(GzipStream, FilesShorterThan32BytesYieldNoStream) {
   }
 }
 
-struct Conversion {
-  std::map<std::string, Bytes> volumeFiles;
-  std::string output;
-  int32_t stored = 0;
-};
-
-// Walks `archive` with the real intake in a fresh current folder and
-// collects the site-volume files it leaves there.
-Conversion Convert(const std::string& archive) {
-  TempDir dir(true);
-  Conversion result;
-  int32_t storedBefore = productsStored;
-  StdoutCapture capture;
-  ProcessTar(archive.c_str());
-  result.output = capture.Finish();
-  result.stored = productsStored - storedBefore;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    result.volumeFiles[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
-  }
-  return result;
-}
-
 // A .tar.gz reads as the tar's bytes and, end to end, gives the same
 // site-volume files, byte for byte, and the same console lines as the plain
 // tar, whether gzip wrote one member at level 1 or 9 (with the file name in
@@ -311,9 +286,9 @@ TEST(GzipStream, TarGzReadsAndConvertsLikeThePlainTar) {
     } else {
       MakeSyntheticTar(dir, tarPath);
     }
-    Conversion plain = Convert(tarPath);
+    Conversion plain = ConvertArchive(tarPath);
     ASSERT_GT(plain.stored, 20);
-    ASSERT_FALSE(plain.volumeFiles.empty());
+    ASSERT_FALSE(plain.files.empty());
 
     Bytes tar = ReadFileBytes(tarPath);
     size_t half = tar.size() / 2 + 100;
@@ -334,10 +309,10 @@ TEST(GzipStream, TarGzReadsAndConvertsLikeThePlainTar) {
       Bytes got = ReadFile(dir.File(variant));
       EXPECT_EQ(got.size(), tar.size());
       EXPECT_TRUE(got == tar);
-      Conversion compressed = Convert(dir.File(variant));
+      Conversion compressed = ConvertArchive(dir.File(variant));
       EXPECT_EQ(compressed.stored, plain.stored);
       EXPECT_EQ(compressed.output, plain.output);
-      EXPECT_TRUE(compressed.volumeFiles == plain.volumeFiles);
+      EXPECT_TRUE(compressed.files == plain.files);
     }
   }
   if (!HaveTestdata()) GTEST_SKIP() << "real products skipped: no test data at " << TestdataDir();

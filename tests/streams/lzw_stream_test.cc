@@ -12,13 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "output/volume_file.h"
 #include "platform/input_file.h"
-#include "sources/tar_walker.h"
 #include "support/lzw_reference.h"
 #include "support/product_builder.h"
 #include "support/tar_builder.h"
 #include "support/test_env.h"
+#include "support/volume_reader.h"
 
 namespace {
 
@@ -425,27 +424,6 @@ TEST(LzwStream, OpenByteStreamBuildsItForTheMagic) {
   EXPECT_EQ(stream->Read(got.data(), 0), 0);
 }
 
-namespace {
-
-// Every file of a folder by name, with its bytes.
-std::map<std::string, Bytes> FolderContents(const std::string& folder) {
-  std::map<std::string, Bytes> contents;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    contents[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
-  return contents;
-}
-
-// Converts `archive` in a fresh folder; returns the site-volume files made.
-std::map<std::string, Bytes> Convert(const std::string& archive) {
-  TempDir out(true);
-  StdoutCapture quiet;
-  ProcessTar(archive.c_str());
-  quiet.Finish();
-  return FolderContents(out.path());
-}
-
-}  // namespace
-
 TEST(LzwStream, TarZGivesTheSameVolumeFilesAsTheTar) {
   NIMBREL_REQUIRE_TESTDATA();
   if (!HaveCompress()) GTEST_SKIP() << "compress is not installed";
@@ -475,13 +453,13 @@ TEST(LzwStream, TarZGivesTheSameVolumeFilesAsTheTar) {
   TempDir dir;
   std::string tar = dir.File("products.tar");
   ASSERT_TRUE(WriteFileBytes(tar, archive));
-  std::map<std::string, Bytes> plain = Convert(tar);
+  std::map<std::string, Bytes> plain = ConvertArchive(tar).files;
   ASSERT_GE(plain.size(), 10u);
   for (int bits : {16, 12}) {
     SCOPED_TRACE(bits);
     std::string tarZ = dir.File("products.tar.Z");
     ASSERT_EQ(RunCommand("compress -c -b " + std::to_string(bits) + " " + tar + " > " + tarZ), 0);
-    std::map<std::string, Bytes> decoded = Convert(tarZ);
+    std::map<std::string, Bytes> decoded = ConvertArchive(tarZ).files;
     EXPECT_EQ(decoded.size(), plain.size());
     EXPECT_TRUE(decoded == plain);
   }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "output/volume_file.h"
+#include "sources/tar_walker.h"
 #include "support/test_env.h"
 
 VolumeContents ReadVolumeFile(const std::string& path) {
@@ -37,4 +38,18 @@ std::vector<std::string> ListVolumeFiles(const std::string& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+Conversion ConvertArchive(const std::string& archive) {
+  TempDir dir(true);
+  Conversion result;
+  int32_t storedBefore = productsStored;
+  StdoutCapture capture;
+  ProcessTar(archive.c_str());
+  result.output = capture.Finish();
+  result.stored = productsStored - storedBefore;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    result.files[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+  }
+  return result;
 }

@@ -1,9 +1,11 @@
 // Reads site-volume (.jx4) files back for tests: the header fields, and each
-// indexed entry with the image bytes it points at.
+// indexed entry with the image bytes it points at; and what a whole archive's
+// conversion leaves behind.
 #ifndef NIMBREL_TESTS_SUPPORT_VOLUME_READER_H_
 #define NIMBREL_TESTS_SUPPORT_VOLUME_READER_H_
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,5 +29,16 @@ VolumeContents ReadVolumeFile(const std::string& path);
 
 // Names of the .jx4 files in `folder`, sorted.
 std::vector<std::string> ListVolumeFiles(const std::string& folder);
+
+// What ProcessTar makes of `archive` (an absolute path) in a fresh current
+// folder: every file left there, by name, with its bytes; the console text;
+// and how many products were stored.
+struct Conversion {
+  std::map<std::string, std::vector<uint8_t>> files;
+  std::string output;
+  int32_t stored = 0;
+};
+
+Conversion ConvertArchive(const std::string& archive);
 
 #endif  // NIMBREL_TESTS_SUPPORT_VOLUME_READER_H_
