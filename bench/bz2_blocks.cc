@@ -17,6 +17,8 @@
 #include "support/product_builder.h"
 #include "support/test_env.h"
 
+using namespace nimbrel;
+
 namespace {
 
 constexpr size_t kContentSize = 100u << 20;

@@ -23,6 +23,8 @@
 #include "support/product_builder.h"
 #include "support/test_env.h"
 
+using namespace nimbrel;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -21,6 +21,8 @@
 #include "support/product_builder.h"
 #include "support/test_env.h"
 
+using namespace nimbrel;
+
 namespace {
 
 constexpr int kTargetMegabytes = 100;

@@ -28,6 +28,8 @@
 #include "support/synthetic_corpus.h"
 #include "support/test_env.h"
 
+using namespace nimbrel;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -16,6 +16,8 @@
 #include "products/catalogue.h"
 #include "support/product_builder.h"
 
+using namespace nimbrel;
+
 // Counts heap allocations made while a store runs.
 static size_t gAllocations = 0;
 extern "C" void* __libc_malloc(size_t);

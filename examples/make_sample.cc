@@ -9,6 +9,8 @@
 #include "support/product_builder.h"
 #include "support/test_env.h"
 
+using namespace nimbrel;
+
 namespace {
 
 struct Site {

@@ -11,6 +11,8 @@
 #include "sources/directory_scanner.h"
 #include "sources/name_index.h"
 
+using namespace nimbrel;
+
 namespace {
 
 bool EndsWithFolded(const std::string& name, const std::string& ending) {

@@ -12,6 +12,8 @@
 #include "streams/bz2_block_stream.h"
 #include "support/test_env.h"
 
+using namespace nimbrel;
+
 namespace {
 
 std::vector<uint8_t> ReadAll(const char* path, int32_t piece) {

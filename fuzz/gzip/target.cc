@@ -16,6 +16,8 @@
 #include "platform/input_file.h"
 #include "streams/gzip_stream.h"
 
+using namespace nimbrel;
+
 namespace {
 
 // Deflate expands at most about 1000 to 1; this bounds the work per input.

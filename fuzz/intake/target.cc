@@ -10,6 +10,8 @@
 #include "output/volume_file.h"
 #include "products/product_intake.h"
 
+using namespace nimbrel;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/nimbrel-fuzz-intake-XXXXXX";
   if (mkdtemp(pattern) == nullptr) std::abort();

@@ -14,6 +14,8 @@
 #include "streams/lzw_stream.h"
 #include "support/lzw_reference.h"
 
+using namespace nimbrel;
+
 namespace {
 
 constexpr int64_t kMaxOutput = 256 << 10;  // stop early on a decompression bomb

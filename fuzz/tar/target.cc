@@ -11,6 +11,8 @@
 
 #include "sources/tar_walker.h"
 
+using namespace nimbrel;
+
 namespace {
 
 std::string archivePath;

@@ -9,6 +9,8 @@
 #include "sources/directory_scanner.h"
 #include "sources/tar_walker.h"
 
+namespace nimbrel {
+
 namespace {
 
 int WaitAndExit() {
@@ -72,3 +74,5 @@ int RunNimbrel(int argc, const char* const* argv) {
   std::printf("Number of JX4 files created:  %d\n", filesCreated);
   return WaitAndExit();
 }
+
+}  // namespace nimbrel

@@ -9,10 +9,14 @@
 
 #include <cstdint>
 
+namespace nimbrel {
+
 int RunNimbrel(int argc, const char* const* argv);
 
 // Seconds between two readings of the 32-bit millisecond tick counter, also
 // when it wrapped between them.
 double ElapsedSeconds(uint32_t startTick, uint32_t stopTick);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_DRIVER_DRIVER_H_

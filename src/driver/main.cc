@@ -1,3 +1,3 @@
 #include "driver/driver.h"
 
-int main(int argc, char** argv) { return RunNimbrel(argc, argv); }
+int main(int argc, char** argv) { return nimbrel::RunNimbrel(argc, argv); }

@@ -7,6 +7,8 @@
 #include "platform/clock.h"
 #include "platform/output_file.h"
 
+namespace nimbrel {
+
 int32_t productsStored = 0;
 int32_t filesCreated = 0;
 
@@ -107,3 +109,5 @@ bool StoreProduct(const char* station, const ProductEntry& product, int32_t volu
   ++productsStored;
   return true;
 }
+
+}  // namespace nimbrel

@@ -15,6 +15,8 @@
 
 #include "products/catalogue.h"
 
+namespace nimbrel {
+
 inline constexpr int32_t kVolumeHeaderSize = 980;
 inline constexpr int32_t kMaxVolumeEntries = 60;
 inline constexpr int32_t kPathBufferSize = 260;
@@ -49,5 +51,7 @@ bool MakeVolumeFileName(char* buffer, const char* station, int32_t volumeTime);
 // write fails; these print a "***" line except the first.
 bool StoreProduct(const char* station, const ProductEntry& product, int32_t volumeTime,
                   int32_t reserved, const uint8_t* image, int32_t imageLength);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_OUTPUT_VOLUME_FILE_H_

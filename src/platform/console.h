@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace nimbrel {
+
 // Reads one key and echoes it to stdout (flushed). From a terminal the key
 // counts without Enter: line editing and echo are off while waiting, and the
 // terminal's settings are restored afterwards, also when a signal ends the
@@ -17,5 +19,7 @@ int32_t ReadKeyWithEcho();
 
 // Waits for one byte of standard input; returns at once at end of input.
 void WaitForInputByte();
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_PLATFORM_CONSOLE_H_

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace nimbrel {
+
 enum class PathKind {
   kMissing,      // absent, or cannot be examined
   kDirectory,
@@ -23,5 +25,7 @@ PathInfo QueryPath(const char* path);
 // bytes. False, with `buffer` holding "", when it does not fit or cannot be
 // found.
 bool CurrentDirectory(char* buffer, int32_t size);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_PLATFORM_FILE_QUERY_H_

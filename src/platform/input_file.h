@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace nimbrel {
+
 // Opens `path` for reading in binary mode; -1 on failure.
 int32_t OpenInputFile(const char* path);
 
@@ -23,5 +25,7 @@ int32_t ReadInputFully(int32_t fd, void* buffer, int32_t length);
 bool SeekInputFile(int32_t fd, int64_t offset);
 
 void CloseInputFile(int32_t fd);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_PLATFORM_INPUT_FILE_H_

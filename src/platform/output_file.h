@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace nimbrel {
+
 class OutputFile {
  public:
   OutputFile() = default;
@@ -38,5 +40,7 @@ class OutputFile {
  private:
   int64_t handle_ = -1;
 };
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_PLATFORM_OUTPUT_FILE_H_

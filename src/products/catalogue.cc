@@ -1,5 +1,7 @@
 #include "products/catalogue.h"
 
+namespace nimbrel {
+
 
 const ProductEntry kProductCatalogue[kProductCount] = {
     {1, "N0R", "Base Reflectivity 0.5\xB0"},
@@ -120,3 +122,5 @@ const char* FindStation(const char* siteId) {
   }
   return nullptr;
 }
+
+}  // namespace nimbrel

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+namespace nimbrel {
+
 struct ProductEntry {
   int32_t id;               // stored as productId in the site-volume index
   const char* categoryCode; // 3 characters, e.g. "N0R"
@@ -35,5 +37,7 @@ const ProductEntry* FindProductById(int32_t id);
 // The station id (as the table spells it) whose letters after the first equal
 // `siteId` (case ignored), or null. `siteId` is never null.
 const char* FindStation(const char* siteId);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_PRODUCTS_CATALOGUE_H_

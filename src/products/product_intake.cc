@@ -6,6 +6,8 @@
 #include "output/volume_file.h"
 #include "products/catalogue.h"
 
+namespace nimbrel {
+
 namespace {
 
 // Byte offsets of the nine 32-bit fields of the header.
@@ -98,3 +100,5 @@ bool ProcessProduct(const char* name, const uint8_t* image, int32_t imageLength)
   StoreProduct(station, *product, volumeTime, 0, image, imageLength);
   return true;
 }
+
+}  // namespace nimbrel

@@ -16,6 +16,8 @@
 static_assert(std::endian::native == std::endian::little,
               "header conversion and the output format assume a little-endian host");
 
+namespace nimbrel {
+
 inline constexpr int32_t kHeadingSize = 30;
 inline constexpr int32_t kProductHeaderSize = 120;
 
@@ -75,5 +77,7 @@ bool ValidateProductHeader(const ProductHeader& header, int32_t length);
 // Seconds since 1970-01-01 UTC of a day number (day 1 = 1970-01-01; only the
 // low 16 bits count) and seconds after midnight, in 32-bit arithmetic.
 int32_t VolumeTime(uint32_t date, uint32_t seconds);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_PRODUCTS_PRODUCT_INTAKE_H_

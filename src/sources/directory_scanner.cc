@@ -10,6 +10,8 @@
 #include "products/catalogue.h"
 #include "products/product_intake.h"
 
+namespace nimbrel {
+
 namespace {
 
 // Where a name's scan group key begins: site, underscore, date-time.
@@ -88,3 +90,5 @@ void ProcessDirectory(const char* path) {
   scan.names.Search("*n0r*", &anchors);
   for (const char* anchor : anchors) ProcessScanGroup(scan, anchor);
 }
+
+}  // namespace nimbrel

@@ -19,6 +19,8 @@
 #include "output/volume_file.h"
 #include "sources/name_index.h"
 
+namespace nimbrel {
+
 inline constexpr int32_t kArchiveNameLength = 31;
 
 // The walk's state: the folder and its names.
@@ -50,5 +52,7 @@ bool PathCombine(char* buffer, const char* directory, const char* name);
 // (printing "*** couldn't open '<path>'"), and, silently, when the file is
 // empty, holds 2 GiB or more, cannot be allocated or reads short.
 std::unique_ptr<uint8_t[]> LoadWholeFile(const char* path, int32_t* size);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_SOURCES_DIRECTORY_SCANNER_H_

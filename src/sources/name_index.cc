@@ -5,6 +5,8 @@
 
 #include "platform/directory_search.h"
 
+namespace nimbrel {
+
 namespace {
 
 unsigned char Fold(char c) {
@@ -96,3 +98,5 @@ void NameIndex::Search(const char* pattern, std::vector<const char*>* matches) c
   for (auto it = first; it != last; ++it) matches->push_back(text + *it);
   std::sort(matches->begin(), matches->end(), ByteLess);
 }
+
+}  // namespace nimbrel

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace nimbrel {
+
 class NameIndex {
  public:
   // Reads and indexes the names in `directory`; false (and no names) when
@@ -33,5 +35,7 @@ class NameIndex {
 
 // Whether `name` matches `pattern` as described above.
 bool WildcardMatch(const char* pattern, const char* name);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_SOURCES_NAME_INDEX_H_

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+namespace nimbrel {
+
 namespace {
 
 constexpr int32_t kNameOffset = 0;
@@ -140,3 +142,5 @@ void ProcessTar(const char* path, TarMemberHandler handler) {
     if (!TarReadFile(stream.get(), name, static_cast<int32_t>(size), handler)) return;
   }
 }
+
+}  // namespace nimbrel

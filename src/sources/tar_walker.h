@@ -17,6 +17,8 @@
 #include "products/product_intake.h"
 #include "streams/byte_stream.h"
 
+namespace nimbrel {
+
 inline constexpr int32_t kTarBlockSize = 512;
 // Largest member size whose rounded size still fits a signed 32-bit count.
 inline constexpr int32_t kMaxTarMemberSize = INT32_MAX - (kTarBlockSize - 1);
@@ -45,5 +47,7 @@ bool ParseTarNumber(const uint8_t* block, int32_t offset, int32_t width, int64_t
 // The header checksum: all 512 bytes as unsigned values, with the 8 bytes of
 // the checksum field counted as blanks.
 int64_t TarHeaderSum(const uint8_t* block);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_SOURCES_TAR_WALKER_H_

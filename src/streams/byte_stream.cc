@@ -8,6 +8,8 @@
 #include "streams/gzip_stream.h"
 #include "streams/lzw_stream.h"
 
+namespace nimbrel {
+
 ByteStream::ByteStream(const char* path) {
   std::snprintf(name, sizeof name, "%s", path);
 }
@@ -50,3 +52,5 @@ std::unique_ptr<ByteStream> OpenByteStream(const char* path) {
   if (stream == nullptr) CloseInputFile(fd);
   return std::unique_ptr<ByteStream>(stream);
 }
+
+}  // namespace nimbrel

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace nimbrel {
+
 class ByteStream {
  public:
   // Copies `path` into `name`; a path longer than 511 characters is cut.
@@ -50,5 +52,7 @@ inline constexpr int32_t kSniffSize = 32;
 // Returns null (printing nothing) when the file cannot be opened, holds
 // fewer than 32 bytes, or the stream cannot be allocated.
 std::unique_ptr<ByteStream> OpenByteStream(const char* path);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_STREAMS_BYTE_STREAM_H_

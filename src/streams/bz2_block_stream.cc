@@ -9,6 +9,8 @@
 
 #include "platform/input_file.h"
 
+namespace nimbrel {
+
 namespace {
 
 struct FreeDeleter {
@@ -65,3 +67,5 @@ int32_t Bz2BlockStream::Read(uint8_t* buffer, int32_t length) {
     if (!LoadNextBlock()) return done;
   }
 }
+
+}  // namespace nimbrel

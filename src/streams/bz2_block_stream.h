@@ -20,6 +20,8 @@
 
 #include "streams/byte_stream.h"
 
+namespace nimbrel {
+
 inline constexpr int32_t kBlockCapacity = 243200;
 inline constexpr int32_t kBlockFileHeaderSize = 24;  // the volume header in front of the blocks
 
@@ -42,5 +44,7 @@ class Bz2BlockStream : public ByteStream {
   int32_t size = 0;
   uint8_t data[kBlockCapacity];
 };
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_STREAMS_BZ2_BLOCK_STREAM_H_

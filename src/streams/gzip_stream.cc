@@ -4,6 +4,8 @@
 
 #include "platform/input_file.h"
 
+namespace nimbrel {
+
 namespace {
 
 // Window bits 15 plus 16: inflate expects a gzip header and trailer.
@@ -77,3 +79,5 @@ bool GzipStream::Fill(uInt wanted) {
   }
   return true;
 }
+
+}  // namespace nimbrel

@@ -24,6 +24,8 @@
 
 #include "streams/byte_stream.h"
 
+namespace nimbrel {
+
 class GzipStream : public ByteStream {
  public:
   // `fd` is positioned at the first byte of the file.
@@ -48,5 +50,7 @@ class GzipStream : public ByteStream {
   z_stream zs{};
   uint8_t input[kInputSize];
 };
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_STREAMS_GZIP_STREAM_H_

@@ -4,6 +4,8 @@
 
 #include "platform/input_file.h"
 
+namespace nimbrel {
+
 namespace {
 
 constexpr uint32_t kStale = 0xFFFFFFFFu;
@@ -337,3 +339,5 @@ int32_t LzwStream::ExpandCode(int32_t at, uint32_t c) {
   decodeStack[at] = static_cast<uint8_t>(c);
   return at;
 }
+
+}  // namespace nimbrel

@@ -34,6 +34,8 @@
 
 #include "streams/byte_stream.h"
 
+namespace nimbrel {
+
 class LzwStream : public ByteStream {
  public:
   LzwStream(const char* path, int32_t fd);
@@ -99,5 +101,7 @@ class LzwStream : public ByteStream {
   uint8_t suffix[kTableSize];
   uint8_t history[kHistorySize];
 };
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_STREAMS_LZW_STREAM_H_

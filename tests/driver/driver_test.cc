@@ -20,6 +20,8 @@
 #include "support/test_env.h"
 #include "support/volume_reader.h"
 
+namespace nimbrel {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -317,3 +319,5 @@ TEST(Nimbrel, ReadsTheKeyFromATerminalWithoutEnter) {
 }
 
 }  // namespace
+
+}  // namespace nimbrel

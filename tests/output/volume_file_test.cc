@@ -13,6 +13,8 @@
 
 #include "support/test_env.h"
 
+namespace nimbrel {
+
 namespace {
 
 const char kName[] = "ktlx_20050703_120312.jx4";
@@ -284,3 +286,5 @@ TEST_F(VolumeFileTest, ConcurrentStoresLoseNothing) {
     }
   }
 }
+
+}  // namespace nimbrel

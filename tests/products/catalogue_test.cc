@@ -6,6 +6,8 @@
 #include <set>
 #include <string>
 
+namespace nimbrel {
+
 TEST(Catalogue, TablesHaveTheirShape) {
   std::set<int32_t> ids;
   std::set<std::string> codes;
@@ -77,3 +79,5 @@ TEST(Catalogue, FindStation) {
     }
   }
 }
+
+}  // namespace nimbrel

@@ -12,6 +12,8 @@
 #include "support/product_builder.h"
 #include "support/test_env.h"
 
+namespace nimbrel {
+
 namespace {
 
 ProductHeader Decoded(const std::vector<uint8_t>& image, bool* valid) {
@@ -235,3 +237,5 @@ TEST(ProcessProduct, FilesByVolumeScanTimeNotGenerationTime) {
   ASSERT_GE(file.size(), 20u);
   EXPECT_EQ(file[16], 2);  // two entries
 }
+
+}  // namespace nimbrel

@@ -14,6 +14,8 @@
 #include "products/product_intake.h"
 #include "support/test_env.h"
 
+namespace nimbrel {
+
 namespace {
 
 struct Expectation {
@@ -93,3 +95,5 @@ TEST(RealProducts, StoredExactlyWhereTheManifestSays) {
   }
   EXPECT_EQ(storedCount, 126);
 }
+
+}  // namespace nimbrel

@@ -20,6 +20,8 @@
 #include "support/test_env.h"
 #include "support/volume_reader.h"
 
+namespace nimbrel {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -410,3 +412,5 @@ TEST(ProcessDirectory, RealProductsMatchTheTarRun) {
 }
 
 }  // namespace
+
+}  // namespace nimbrel

@@ -17,6 +17,8 @@
 #include "support/tar_builder.h"
 #include "support/test_env.h"
 
+namespace nimbrel {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -544,3 +546,5 @@ TEST(ProcessTar, SharedVectors) {
     EXPECT_EQ(matched, files) << v.file;
   }
 }
+
+}  // namespace nimbrel

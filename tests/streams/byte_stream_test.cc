@@ -17,6 +17,8 @@
 #include "streams/lzw_stream.h"
 #include "support/test_env.h"
 
+namespace nimbrel {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -167,3 +169,5 @@ TEST(ByteStream, LongPathsAreCutToTheNameBuffer) {
 }
 
 }  // namespace
+
+}  // namespace nimbrel

@@ -11,6 +11,8 @@
 #include "support/test_env.h"
 #include "support/volume_reader.h"
 
+namespace nimbrel {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -333,3 +335,5 @@ TEST(Bz2BlockStream, BadFirstBlockLeavesTheHeader) {
 }
 
 }  // namespace
+
+}  // namespace nimbrel

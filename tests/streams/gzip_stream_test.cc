@@ -13,6 +13,8 @@
 #include "support/test_env.h"
 #include "support/volume_reader.h"
 
+namespace nimbrel {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -319,3 +321,5 @@ TEST(GzipStream, TarGzReadsAndConvertsLikeThePlainTar) {
 }
 
 }  // namespace
+
+}  // namespace nimbrel

@@ -19,6 +19,8 @@
 #include "support/test_env.h"
 #include "support/volume_reader.h"
 
+namespace nimbrel {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -464,3 +466,5 @@ TEST(LzwStream, TarZGivesTheSameVolumeFilesAsTheTar) {
     EXPECT_TRUE(decoded == plain);
   }
 }
+
+}  // namespace nimbrel

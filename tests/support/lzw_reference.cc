@@ -1,5 +1,7 @@
 #include "support/lzw_reference.h"
 
+namespace nimbrel {
+
 LzwReference::LzwReference(const uint8_t* file, size_t size) : input(file), inputSize(size) {
   for (uint32_t i = 0; i < 256; ++i) suffix[i] = static_cast<uint8_t>(i);
   int32_t flags = NextByte();
@@ -135,3 +137,5 @@ int32_t LzwReference::Read(uint8_t* buffer, int32_t length) {
     if (!DecodeNextCode()) return delivered;
   }
 }
+
+}  // namespace nimbrel

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace nimbrel {
+
 class LzwReference {
  public:
   // `file` is a whole .Z file, kept by the caller while this decoder lives;
@@ -60,5 +62,7 @@ class LzwReference {
   uint32_t prefix[kTableSize] = {};
   uint8_t suffix[kTableSize] = {};
 };
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_TESTS_SUPPORT_LZW_REFERENCE_H_

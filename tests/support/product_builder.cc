@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+namespace nimbrel {
+
 namespace {
 
 void PutBig16(std::vector<uint8_t>& out, size_t at, uint16_t value) {
@@ -90,3 +92,5 @@ uint16_t DayNumber(int year, int month, int day) {
                 std::chrono::day{static_cast<unsigned>(day)}};
   return static_cast<uint16_t>(date.time_since_epoch().count() + 1);
 }
+
+}  // namespace nimbrel

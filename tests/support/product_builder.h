@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace nimbrel {
+
 enum class BodyStyle {
   kRuns,    // runs of a few levels, like radial run-length data: compresses well
   kRandom,  // uniform random bytes: does not compress
@@ -60,5 +62,7 @@ std::string ArchiveName(const ProductSpec& fields, const std::string& yyyymmddhh
 
 // Day number (1 = 1970-01-01) of a calendar date.
 uint16_t DayNumber(int year, int month, int day);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_TESTS_SUPPORT_PRODUCT_BUILDER_H_

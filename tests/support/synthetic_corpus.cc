@@ -10,6 +10,8 @@
 #include "support/product_builder.h"
 #include "support/test_env.h"
 
+namespace nimbrel {
+
 namespace {
 
 const char* const kCategories[kSyntheticKindsPerScan] = {"N0R", "N1R", "N2R", "N3R", "N0V", "N1V", "N2V", "N3V", "N0S",
@@ -55,3 +57,5 @@ void ProcessTarQuietlyIn(const std::string& folder, const std::string& archive) 
   close(saved);
   std::filesystem::current_path(previous);
 }
+
+}  // namespace nimbrel

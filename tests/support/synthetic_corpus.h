@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace nimbrel {
+
 // Writes the products of `volumeScans` scans into `folder` (which must exist)
 // and their names, one per line, into `listFile` (for tar -T). False when a
 // file cannot be written.
@@ -16,5 +18,7 @@ bool WriteSyntheticScans(const std::string& folder, int volumeScans, const std::
 // Runs ProcessTar over `archive` with `folder` as the working directory and
 // standard output sent to /dev/null, then returns to the previous directory.
 void ProcessTarQuietlyIn(const std::string& folder, const std::string& archive);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_TESTS_SUPPORT_SYNTHETIC_CORPUS_H_

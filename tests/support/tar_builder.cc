@@ -4,6 +4,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+namespace nimbrel {
+
 namespace {
 
 constexpr int kBlock = 512;
@@ -69,3 +71,5 @@ void AppendTarMember(std::vector<uint8_t>* archive, const TarMember& member) {
 void AppendTarEnd(std::vector<uint8_t>* archive, int zeroBlocks) {
   archive->resize(archive->size() + static_cast<size_t>(zeroBlocks) * kBlock, 0);
 }
+
+}  // namespace nimbrel

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace nimbrel {
+
 struct TarMember {
   std::string name;             // the first 100 bytes go into the header
   std::vector<uint8_t> data;    // written after the header, padded
@@ -37,5 +39,7 @@ void AppendTarBlocks(std::vector<uint8_t>* archive, const std::vector<uint8_t>& 
 
 // Appends the end-of-archive zero blocks.
 void AppendTarEnd(std::vector<uint8_t>* archive, int zeroBlocks = 2);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_TESTS_SUPPORT_TAR_BUILDER_H_

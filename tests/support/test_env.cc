@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace nimbrel {
+
 namespace {
 
 std::string TempRoot() {
@@ -95,3 +97,5 @@ int RunCommand(const std::string& command) {
 std::string TestdataDir() { return NIMBREL_TESTDATA_DIR; }
 
 bool HaveTestdata() { return std::filesystem::is_directory(TestdataDir() + "/level3"); }
+
+}  // namespace nimbrel

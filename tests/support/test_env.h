@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace nimbrel {
+
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it on
 // destruction. With `enter`, it is also the current directory until then.
 class TempDir {
@@ -53,5 +55,7 @@ bool HaveTestdata();
   do {                                                                               \
     if (!HaveTestdata()) GTEST_SKIP() << "shared test data not found at " << TestdataDir(); \
   } while (0)
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_TESTS_SUPPORT_TEST_ENV_H_

@@ -8,6 +8,8 @@
 #include "sources/tar_walker.h"
 #include "support/test_env.h"
 
+namespace nimbrel {
+
 VolumeContents ReadVolumeFile(const std::string& path) {
   VolumeContents contents;
   std::vector<uint8_t> bytes = ReadFileBytes(path);
@@ -53,3 +55,5 @@ Conversion ConvertArchive(const std::string& archive) {
   }
   return result;
 }
+
+}  // namespace nimbrel

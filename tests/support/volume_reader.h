@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace nimbrel {
+
 struct StoredImage {
   uint32_t productId = 0;
   uint32_t reserved = 0;
@@ -40,5 +42,7 @@ struct Conversion {
 };
 
 Conversion ConvertArchive(const std::string& archive);
+
+}  // namespace nimbrel
 
 #endif  // NIMBREL_TESTS_SUPPORT_VOLUME_READER_H_

@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+namespace nimbrel {
+
 bool UtcCalendar(int64_t seconds, std::tm* fields) {
   if (seconds < 0) return false;
   time_t value = static_cast<time_t>(seconds);
@@ -15,3 +17,5 @@ uint32_t TickCount() {
                           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(milliseconds);
 }
+
+}  // namespace nimbrel

@@ -6,6 +6,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace nimbrel {
+
 namespace {
 
 // The terminal's settings while a key is awaited, for the signal handler.
@@ -65,3 +67,5 @@ int32_t ReadKeyWithEcho() {
 }
 
 void WaitForInputByte() { ReadByte(); }
+
+}  // namespace nimbrel

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <dirent.h>
 
+namespace nimbrel {
+
 bool ListDirectory(const char* directory, std::vector<char>* names) {
   DIR* stream = opendir(directory);
   if (stream == nullptr) return false;
@@ -19,3 +21,5 @@ bool ListDirectory(const char* directory, std::vector<char>* names) {
   closedir(stream);
   return complete;
 }
+
+}  // namespace nimbrel

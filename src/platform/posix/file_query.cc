@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace nimbrel {
+
 PathInfo QueryPath(const char* path) {
   PathInfo info;
   struct stat status;
@@ -24,3 +26,5 @@ bool CurrentDirectory(char* buffer, int32_t size) {
   buffer[0] = '\0';
   return false;
 }
+
+}  // namespace nimbrel

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace nimbrel {
+
 int32_t OpenInputFile(const char* path) {
   int fd;
   do {
@@ -38,3 +40,5 @@ bool SeekInputFile(int32_t fd, int64_t offset) {
 void CloseInputFile(int32_t fd) {
   if (fd >= 0) close(fd);
 }
+
+}  // namespace nimbrel

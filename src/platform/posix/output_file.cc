@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace nimbrel {
+
 bool OutputFile::Open(const char* name) {
   // A write past the process's file-size limit then fails (and is reported)
   // instead of killing the process in the middle of a store.
@@ -74,3 +76,5 @@ void OutputFile::Close() {
     handle_ = -1;
   }
 }
+
+}  // namespace nimbrel
