@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "streams/bz2_block_stream.h"
+#include "streams/open_stream.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "sources/tar_walker.h"
-#include "streams/byte_stream.h"
+#include "streams/open_stream.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
 

@@ -119,7 +119,7 @@ void Timed(benchmark::State& state, const std::string& label, const Corpus& corp
 std::unique_ptr<LzwStream> Open(const Corpus& corpus) {
   int32_t fd = OpenInputFile(corpus.tarZ.c_str());
   if (fd < 0) std::abort();
-  return std::make_unique<LzwStream>(corpus.tarZ.c_str(), fd);
+  return std::make_unique<LzwStream>(std::make_unique<FileStream>(corpus.tarZ.c_str(), fd));
 }
 
 // Requests of 512 bytes, as for tar headers.

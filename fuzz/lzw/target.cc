@@ -2,12 +2,10 @@
 // through the plain reference decoder, with request sizes taken from the
 // input's first byte, and checks: every count lies in 0..length, both agree
 // on every count and every byte, and after a short count the next is 0.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -20,36 +18,19 @@ namespace {
 
 constexpr int64_t kMaxOutput = 256 << 10;  // stop early on a decompression bomb
 
-int TheFile() {
-  static int fd = [] {
-    char path[] = "/dev/shm/nimbrel-fuzz-lzw-XXXXXX";
-    int made = mkstemp(path);
-    if (made < 0) {
-      std::strcpy(path, "/tmp/nimbrel-fuzz-lzw-XXXXXX");
-      made = mkstemp(path);
-    }
-    if (made < 0) std::abort();
-    unlink(path);
-    return made;
-  }();
-  return fd;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1 << 20)) return 0;
   std::vector<uint8_t> file{0x1F, 0x9D};
   file.insert(file.end(), data, data + size);
-  int fd = TheFile();
-  if (ftruncate(fd, 0) != 0 || pwrite(fd, file.data(), file.size(), 0) != static_cast<ssize_t>(file.size()))
-    std::abort();
 
   // Both decoders live in storage reused from run to run: fresh pages for
   // their tables on every run would cost more than the decoding.
   alignas(LzwStream) static unsigned char streamStorage[sizeof(LzwStream)];
   alignas(LzwReference) static unsigned char referenceStorage[sizeof(LzwReference)];
-  LzwStream* stream = new (streamStorage) LzwStream("fuzz.Z", dup(fd));
+  LzwStream* stream = new (streamStorage)
+      LzwStream(std::make_unique<MemoryStream>("fuzz.Z", file.data(), file.size()));
   LzwReference& reference = *new (referenceStorage) LzwReference(file.data(), file.size());
   const int32_t sizes[] = {512, 1, 7, 4096, 65536, 20000, 3, 1000};
   uint8_t pick = size > 0 ? data[0] : 0;

@@ -18,11 +18,9 @@ int32_t ReadInputFile(int32_t fd, void* buffer, int32_t length);
 
 // Reads until `length` bytes have arrived, the file ends or a read fails, so
 // that a descriptor handing out less at a time (a pipe) is not taken for a
-// short file; returns the bytes placed in `buffer`.
-int32_t ReadInputFully(int32_t fd, void* buffer, int32_t length);
-
-// Positions the descriptor at `offset` bytes from the start; false on failure.
-bool SeekInputFile(int32_t fd, int64_t offset);
+// short file; returns the bytes placed in `buffer`. `failed`, when given, is
+// set when a read failed (as opposed to the file ending).
+int32_t ReadInputFully(int32_t fd, void* buffer, int32_t length, bool* failed = nullptr);
 
 void CloseInputFile(int32_t fd);
 

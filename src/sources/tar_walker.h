@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "products/product_intake.h"
-#include "streams/byte_stream.h"
+#include "streams/open_stream.h"
 
 namespace nimbrel {
 

@@ -1,12 +1,10 @@
 #include "streams/byte_stream.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <new>
+#include <cstring>
 
 #include "platform/input_file.h"
-#include "streams/bz2_block_stream.h"
-#include "streams/gzip_stream.h"
-#include "streams/lzw_stream.h"
 
 namespace nimbrel {
 
@@ -16,7 +14,16 @@ ByteStream::ByteStream(const char* path) {
 
 ByteStream::~ByteStream() = default;
 
-FileStream::FileStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {}
+StreamEnd ByteStream::SourceEnd(const ByteStream& source, StreamEnd otherwise) {
+  StreamEnd why = source.End();
+  return why == StreamEnd::kOpen || why == StreamEnd::kEndOfData ? otherwise : why;
+}
+
+FileStream::FileStream(const char* path, int32_t fd, const uint8_t* bytes, int32_t length)
+    : ByteStream(path), fd(fd) {
+  prefixLength = std::clamp(length, 0, kMaxPrefix);
+  if (prefixLength > 0) std::memcpy(prefix, bytes, static_cast<size_t>(prefixLength));
+}
 
 FileStream::~FileStream() {
   CloseInputFile(fd);
@@ -24,33 +31,27 @@ FileStream::~FileStream() {
 }
 
 int32_t FileStream::Read(uint8_t* buffer, int32_t length) {
-  if (ended || length <= 0) return 0;
-  int32_t done = ReadInputFully(fd, buffer, length);
-  ended = done < length;
+  if (End() != StreamEnd::kOpen || length <= 0) return 0;
+  int32_t done = std::min(prefixLength - prefixPos, length);
+  std::memcpy(buffer, prefix + prefixPos, static_cast<size_t>(done));
+  prefixPos += done;
+  if (done == length) return done;
+  bool failed = false;
+  done += ReadInputFully(fd, buffer + done, length - done, &failed);
+  if (done < length) SetEnd(failed ? StreamEnd::kReadError : StreamEnd::kEndOfData);
   return done;
 }
 
-std::unique_ptr<ByteStream> OpenByteStream(const char* path) {
-  int32_t fd = OpenInputFile(path);
-  if (fd < 0) return nullptr;
-  uint8_t head[kSniffSize];
-  if (ReadInputFully(fd, head, kSniffSize) != kSniffSize) {
-    CloseInputFile(fd);
-    return nullptr;
-  }
+MemoryStream::MemoryStream(const char* path, const uint8_t* bytes, size_t length)
+    : ByteStream(path), data(bytes), size(length) {}
 
-  ByteStream* stream = nullptr;
-  if (head[0] == 0x1F && head[1] == 0x9D) {
-    stream = new (std::nothrow) LzwStream(path, fd);
-  } else if (head[0] == 0x1F && head[1] == 0x8B) {
-    if (SeekInputFile(fd, 0)) stream = new (std::nothrow) GzipStream(path, fd);
-  } else if (head[28] == 'B' && head[29] == 'Z') {
-    if (SeekInputFile(fd, 0)) stream = new (std::nothrow) Bz2BlockStream(path, fd);
-  } else {
-    if (SeekInputFile(fd, 0)) stream = new (std::nothrow) FileStream(path, fd);
-  }
-  if (stream == nullptr) CloseInputFile(fd);
-  return std::unique_ptr<ByteStream>(stream);
+int32_t MemoryStream::Read(uint8_t* buffer, int32_t length) {
+  if (End() != StreamEnd::kOpen || length <= 0) return 0;
+  size_t take = std::min(size - pos, static_cast<size_t>(length));
+  if (take > 0) std::memcpy(buffer, data + pos, take);
+  pos += take;
+  if (take < static_cast<size_t>(length)) SetEnd(StreamEnd::kEndOfData);
+  return static_cast<int32_t>(take);
 }
 
 }  // namespace nimbrel

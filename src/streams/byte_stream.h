@@ -1,20 +1,28 @@
-// Sequential readers over an archive file, and the factory that picks one by
-// looking at the file's first 32 bytes.
+// Sequential readers of bytes: the interface, and the plain kind over a file
+// descriptor. Decoding kinds (compress, gzip, bzip2 blocks) read their raw
+// bytes from another ByteStream, so that a decoder never knows whether its
+// input is a file, a pipe or the member of an outer archive.
 //
 // Contract of every kind:
 //   - Read(buffer, length) places 0..length bytes at the start of `buffer`
 //     and returns the count, never negative. A count below `length` means the
-//     stream has ended (end of data, read error or decoding error alike); every
-//     later call returns 0. A request of length 0 (or less) returns 0.
-//   - The stream owns its descriptor and closes it when destroyed.
+//     stream has ended; every later call returns 0. A request of length 0
+//     (or less) returns 0 and changes nothing.
+//   - End() says why it ended: kOpen while it may deliver more; kEndOfData
+//     for a clean end; kReadError, kCorrupt or kNoMemory when the data could
+//     not be read, could not be decoded or needed memory that was refused.
+//     The first reason given stays.
+//   - A stream owns what it reads from and releases it when destroyed.
 //   - Nothing is printed.
 #ifndef NIMBREL_STREAMS_BYTE_STREAM_H_
 #define NIMBREL_STREAMS_BYTE_STREAM_H_
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 
 namespace nimbrel {
+
+enum class StreamEnd : uint8_t { kOpen, kEndOfData, kReadError, kCorrupt, kNoMemory };
 
 class ByteStream {
  public:
@@ -27,31 +35,54 @@ class ByteStream {
   virtual int32_t Read(uint8_t* buffer, int32_t length) = 0;
 
   const char* Name() const { return name; }
+  StreamEnd End() const { return end_; }
 
  protected:
+  // Records why the stream ended, unless a reason is already recorded.
+  void SetEnd(StreamEnd why) {
+    if (end_ == StreamEnd::kOpen) end_ = why;
+  }
+  // The end reason for a decoder whose source ended: the source's own reason
+  // when that was a fault, `otherwise` when the source simply ran out.
+  static StreamEnd SourceEnd(const ByteStream& source, StreamEnd otherwise);
+
   char name[512];
+
+ private:
+  StreamEnd end_ = StreamEnd::kOpen;
 };
 
-// The plain kind: the file's bytes as the operating system delivers them.
+// The plain kind: up to 32 bytes already taken from the descriptor (the
+// bytes a caller looked at to choose the kind), then the descriptor's bytes
+// as the system delivers them; each request is filled while data lasts, also
+// from a pipe that hands out less at a time.
 class FileStream : public ByteStream {
  public:
-  FileStream(const char* path, int32_t fd);
+  static constexpr int32_t kMaxPrefix = 32;
+  FileStream(const char* path, int32_t fd, const uint8_t* prefix = nullptr,
+             int32_t prefixLength = 0);
   ~FileStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 
  private:
   int32_t fd;
-  bool ended = false;
+  int32_t prefixPos = 0;
+  int32_t prefixLength = 0;
+  uint8_t prefix[kMaxPrefix];
 };
 
-inline constexpr int32_t kSniffSize = 32;
+// Bytes held in memory by the caller, who keeps them alive while the stream
+// lives (an archive member already read, a test's input).
+class MemoryStream : public ByteStream {
+ public:
+  MemoryStream(const char* name, const uint8_t* data, size_t size);
+  int32_t Read(uint8_t* buffer, int32_t length) override;
 
-// Opens `path` and builds the matching stream kind from its first 32 bytes:
-// 1F 9D -> LzwStream; 1F 8B -> GzipStream; 'B' 'Z' at bytes 28-29 ->
-// Bz2BlockStream; anything else -> FileStream positioned at offset 0.
-// Returns null (printing nothing) when the file cannot be opened, holds
-// fewer than 32 bytes, or the stream cannot be allocated.
-std::unique_ptr<ByteStream> OpenByteStream(const char* path);
+ private:
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+};
 
 }  // namespace nimbrel
 

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/input_file.h"
 
 namespace nimbrel {
 
@@ -19,39 +18,41 @@ struct FreeDeleter {
 
 }  // namespace
 
-Bz2BlockStream::Bz2BlockStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {
-  size = ReadInputFully(fd, data, kBlockFileHeaderSize);
+Bz2BlockStream::Bz2BlockStream(std::unique_ptr<ByteStream> raw)
+    : ByteStream(raw->Name()), source(std::move(raw)) {
+  size = source->Read(data, kBlockFileHeaderSize);
 }
 
-Bz2BlockStream::~Bz2BlockStream() {
-  CloseInputFile(fd);
-  fd = -1;
+Bz2BlockStream::~Bz2BlockStream() = default;
+
+bool Bz2BlockStream::Fail(StreamEnd why) {
+  failed = true;
+  SetEnd(SourceEnd(*source, why));
+  return false;
 }
 
 bool Bz2BlockStream::LoadNextBlock() {
   pos = 0;
   size = 0;
-  failed = true;  // cleared once the block is in
 
   uint8_t word[4];
-  if (ReadInputFully(fd, word, 4) != 4) return false;
+  int32_t got = source->Read(word, 4);
+  if (got != 4) return Fail(got == 0 ? StreamEnd::kEndOfData : StreamEnd::kCorrupt);
   uint32_t length = static_cast<uint32_t>(word[0]) << 24 | static_cast<uint32_t>(word[1]) << 16 |
                     static_cast<uint32_t>(word[2]) << 8 | word[3];
   if ((length & 0x80000000u) != 0) length = 0u - length;  // magnitude; 0x80000000 stays out of range
-  if (length >= static_cast<uint32_t>(kBlockCapacity)) return false;
+  if (length >= static_cast<uint32_t>(kBlockCapacity)) return Fail(StreamEnd::kCorrupt);
 
   std::unique_ptr<uint8_t, FreeDeleter> block(static_cast<uint8_t*>(std::calloc(1, length)));
-  if (block == nullptr) return false;
+  if (block == nullptr && length > 0) return Fail(StreamEnd::kNoMemory);
   int32_t want = static_cast<int32_t>(length);
-  if (ReadInputFully(fd, block.get(), want) != want) return false;
+  if (source->Read(block.get(), want) != want) return Fail(StreamEnd::kCorrupt);
 
   unsigned int inflated = kBlockCapacity;
-  if (BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(data), &inflated,
-                                 reinterpret_cast<char*>(block.get()), length, 0, 0) != BZ_OK) {
-    return false;
-  }
+  int rc = BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(data), &inflated,
+                                      reinterpret_cast<char*>(block.get()), length, 0, 0);
+  if (rc != BZ_OK) return Fail(rc == BZ_MEM_ERROR ? StreamEnd::kNoMemory : StreamEnd::kCorrupt);
   size = static_cast<int32_t>(inflated);
-  failed = false;
   return true;
 }
 

@@ -13,10 +13,13 @@
 //   - A block inflating to more than kBlockCapacity bytes ends the stream.
 //   - Per block: one zero-filled buffer of its compressed length, freed before
 //     the block is delivered; the inflated bytes go straight into `data`.
-//   - Once `failed` is set it stays set and Read returns 0. The end of the
-//     file, a short or bad block and a failed allocation are not told apart.
+//   - Once `failed` is set it stays set and Read returns 0. End() tells the
+//     file ending at a block boundary (kEndOfData) from a cut or bad block
+//     (kCorrupt) and a refused allocation (kNoMemory).
 #ifndef NIMBREL_STREAMS_BZ2_BLOCK_STREAM_H_
 #define NIMBREL_STREAMS_BZ2_BLOCK_STREAM_H_
+
+#include <memory>
 
 #include "streams/byte_stream.h"
 
@@ -27,9 +30,9 @@ inline constexpr int32_t kBlockFileHeaderSize = 24;  // the volume header in fro
 
 class Bz2BlockStream : public ByteStream {
  public:
-  // Takes ownership of `fd`, which stands at the start of the file, and reads
-  // the volume header into the delivery buffer.
-  Bz2BlockStream(const char* path, int32_t fd);
+  // `source` delivers the file from its first byte; the volume header is
+  // read into the delivery buffer at once.
+  explicit Bz2BlockStream(std::unique_ptr<ByteStream> source);
   ~Bz2BlockStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 
@@ -37,8 +40,9 @@ class Bz2BlockStream : public ByteStream {
   // Reads and inflates the next block into `data`; false (and `failed` set)
   // at the end of the file or on any fault.
   bool LoadNextBlock();
+  bool Fail(StreamEnd why);
 
-  int32_t fd;
+  std::unique_ptr<ByteStream> source;
   bool failed = false;
   int32_t pos = 0;
   int32_t size = 0;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/input_file.h"
 
 namespace nimbrel {
 
@@ -13,17 +12,17 @@ constexpr int kGzipWindowBits = 15 + 16;
 
 }  // namespace
 
-GzipStream::GzipStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {
+GzipStream::GzipStream(std::unique_ptr<ByteStream> raw)
+    : ByteStream(raw->Name()), source(std::move(raw)) {
   zs.next_in = input;
   zs.avail_in = 0;
   inflating = inflateInit2(&zs, kGzipWindowBits) == Z_OK;
   ended = !inflating;
+  if (ended) SetEnd(StreamEnd::kNoMemory);
 }
 
 GzipStream::~GzipStream() {
   if (inflating) inflateEnd(&zs);
-  CloseInputFile(fd);
-  fd = -1;
 }
 
 int32_t GzipStream::Read(uint8_t* buffer, int32_t length) {
@@ -46,8 +45,14 @@ bool GzipStream::Step() {
   if (memberEnded) {
     // Another member follows only where the magic does; anything else
     // (the end of the file, zero padding, other bytes) ends the stream.
-    if (!Fill(2) || zs.next_in[0] != 0x1F || zs.next_in[1] != 0x8B) return false;
-    if (inflateReset(&zs) != Z_OK) return false;
+    if (!Fill(2) || zs.next_in[0] != 0x1F || zs.next_in[1] != 0x8B) {
+      SetEnd(SourceEnd(*source, StreamEnd::kEndOfData));
+      return false;
+    }
+    if (inflateReset(&zs) != Z_OK) {
+      SetEnd(StreamEnd::kCorrupt);
+      return false;
+    }
     memberEnded = false;
   }
   // Inflate runs even when the file has ended inside a member: the bits it
@@ -61,7 +66,9 @@ bool GzipStream::Step() {
   // Z_OK is progress. Z_BUF_ERROR means none is possible without more input
   // (a truncated member); anything else is a fault in the data or no memory
   // for the window.
-  return rc == Z_OK;
+  if (rc == Z_OK) return true;
+  SetEnd(rc == Z_MEM_ERROR ? StreamEnd::kNoMemory : SourceEnd(*source, StreamEnd::kCorrupt));
+  return false;
 }
 
 bool GzipStream::Fill(uInt wanted) {
@@ -69,13 +76,11 @@ bool GzipStream::Fill(uInt wanted) {
   zs.next_in = input;
   while (zs.avail_in < wanted) {
     if (fileEnded) return false;
-    int32_t got = ReadInputFile(fd, input + zs.avail_in,
-                                kInputSize - static_cast<int32_t>(zs.avail_in));
-    if (got <= 0) {
-      fileEnded = true;  // no read after the end or an error
-      return false;
-    }
+    int32_t want = kInputSize - static_cast<int32_t>(zs.avail_in);
+    int32_t got = source->Read(input + zs.avail_in, want);
+    fileEnded = got < want;  // no read after the end or an error
     zs.avail_in += static_cast<uInt>(got);
+    if (got <= 0) return false;
   }
   return true;
 }

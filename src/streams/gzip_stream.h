@@ -16,11 +16,16 @@
 //     is allocated by the constructor and its 32 KiB window by the first
 //     Read that inflates, once per stream; no other Read allocates.
 //     zs.next_in/avail_in always describe the unread part of `input`.
-//   - The descriptor is owned and closed by the destructor. Nothing prints.
+//   - End(): kEndOfData after a whole member and no further magic; kCorrupt
+//     for a cut or damaged member; kNoMemory when inflate got none; or the
+//     source's own read error.
+//   - The source is owned. Nothing prints.
 #ifndef NIMBREL_STREAMS_GZIP_STREAM_H_
 #define NIMBREL_STREAMS_GZIP_STREAM_H_
 
 #include <zlib.h>
+
+#include <memory>
 
 #include "streams/byte_stream.h"
 
@@ -28,21 +33,22 @@ namespace nimbrel {
 
 class GzipStream : public ByteStream {
  public:
-  // `fd` is positioned at the first byte of the file.
-  GzipStream(const char* path, int32_t fd);
+  // `source` delivers the gzip file from its first byte.
+  explicit GzipStream(std::unique_ptr<ByteStream> source);
   ~GzipStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 
   static constexpr int32_t kInputSize = 128 * 1024;
 
  private:
-  // Inflates once into zs.next_out; false when the stream has ended.
+  // Inflates once into zs.next_out; false (with the end recorded) when the
+  // stream has ended.
   bool Step();
   // Reads from the file until at least `wanted` unread bytes are buffered;
   // false when the file ends (or fails) first, and from then on.
   bool Fill(uInt wanted);
 
-  int32_t fd;
+  std::unique_ptr<ByteStream> source;
   bool ended = false;         // the stream has ended; Read returns 0
   bool inflating = false;     // inflateInit2 succeeded; inflateEnd is owed
   bool memberEnded = false;   // inflate reached a member's trailer

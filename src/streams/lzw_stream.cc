@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/input_file.h"
 
 namespace nimbrel {
 
@@ -42,24 +41,25 @@ uint32_t WidthLimit(uint32_t width, int32_t maxBits) {
 
 }  // namespace
 
-LzwStream::LzwStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {
+LzwStream::LzwStream(std::unique_ptr<ByteStream> input)
+    : ByteStream(input->Name()), source(std::move(input)) {
   for (int32_t c = 0; c < kTableSize; ++c) {
     entries[c] = Entry{kStale, 1, 0};
     suffix[c] = static_cast<uint8_t>(c < 256 ? c : 0);
   }
-  // A file that cannot be positioned (a pipe) would be decoded from the
-  // wrong byte: it delivers nothing instead.
-  int32_t flags = SeekInputFile(fd, 2) ? NextByte() : -1;
+  int32_t magic0 = NextByte();
+  int32_t magic1 = NextByte();
+  int32_t flags = NextByte();
   maxBits = flags & 0x1F;
-  if (flags < 0 || maxBits > 16) {
-    ended = true;
+  if (magic0 != 0x1F || magic1 != 0x9D || flags < 0 || maxBits > 16) {
+    Stop(StreamEnd::kCorrupt);
     return;
   }
   codeLimit = 1u << maxBits;
   ResetWidth();
   FillReservoir();
   if (bitCount < 9) {
-    ended = true;
+    Stop(StreamEnd::kEndOfData);
     return;
   }
   uint32_t first = static_cast<uint32_t>(bitReservoir) & 511;
@@ -74,12 +74,19 @@ LzwStream::LzwStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {
   plainWalk = first > 255 || maxBits < 9;
 }
 
-LzwStream::~LzwStream() { CloseInputFile(fd); }
+LzwStream::~LzwStream() = default;
+
+bool LzwStream::Stop(StreamEnd why) {
+  if (!ended) endReason = why == StreamEnd::kEndOfData ? SourceEnd(*source, why) : why;
+  ended = true;
+  return false;
+}
 
 int32_t LzwStream::NextByte() {
   if (inPos >= inCount) {
     inPos = 0;
-    inCount = ReadInputFile(fd, inBuffer, kInputChunk);
+    inCount = sourceEnded ? 0 : source->Read(inBuffer, kInputChunk);
+    sourceEnded = inCount < kInputChunk;
     if (inCount <= 0) {
       inCount = 0;
       return -1;
@@ -160,6 +167,7 @@ int32_t LzwStream::Read(uint8_t* buffer, int32_t length) {
     readPos += n;
     delivered += static_cast<int32_t>(n);
   }
+  if (delivered < length && length > 0) SetEnd(endReason);
   return delivered;
 }
 
@@ -175,7 +183,7 @@ void LzwStream::DecodeBatch() {
       for (int32_t i = top; more && i >= 0; --i) history[writePos++] = decodeStack[i];
     }
   }
-  if (!more) ended = true;
+  if (!more) Stop(StreamEnd::kEndOfData);  // unless a fault was recorded first
 }
 
 // The decoding loop for streams whose every entry's string lies in the
@@ -233,7 +241,7 @@ bool LzwStream::DecodeFast(uint32_t stop) {
       if (n <= kInline) {
         std::memcpy(out + w, &entry.where, 4);
       } else if (n > static_cast<uint32_t>(kStackSize)) {
-        more = false;
+        more = Stop(StreamEnd::kCorrupt);
         break;
       } else if (entry.where != kStale) {
         CopyString(out + w, out + entry.where, n);
@@ -254,14 +262,14 @@ bool LzwStream::DecodeFast(uint32_t stop) {
       continue;
     } else if (code == free) {
       if (length >= static_cast<uint32_t>(kStackSize)) {
-        more = false;
+        more = Stop(StreamEnd::kCorrupt);
         break;
       }
       CopyString(out + w, out + start, length);
       out[w + length] = out[start];
       n = length + 1;
     } else {
-      more = false;
+      more = Stop(StreamEnd::kCorrupt);
       break;
     }
 
@@ -309,7 +317,7 @@ bool LzwStream::DecodeNextCode() {
     decodeStack[0] = static_cast<uint8_t>(firstChar);
     at = ExpandCode(1, oldCode);
   }
-  if (at < 0) return false;
+  if (at < 0) return Stop(StreamEnd::kCorrupt);
   top = at;
   firstChar = decodeStack[at];
   if (nextFree < codeLimit) {

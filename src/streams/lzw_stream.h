@@ -15,7 +15,8 @@
 //     later call returns 0. It ends at the first of: input ending inside a
 //     code, a code above the next free one, a string longer than 8192 bytes
 //     (8191 plus one in the KwKwK case). A flags byte naming more than 16
-//     bits, or none, fails it at once.
+//     bits, or none, fails it at once. End() is kEndOfData when the input
+//     ran out (or the source's own fault), kCorrupt for the rest.
 //   - A clear code skips to the next multiple of 8 x width bits counted from
 //     where the current width began, dropping reservoir bits, then bytes.
 //   - Nothing outside the tables (69001 entries) or the buffers is read or
@@ -31,6 +32,7 @@
 #define NIMBREL_STREAMS_LZW_STREAM_H_
 
 #include <cstdint>
+#include <memory>
 
 #include "streams/byte_stream.h"
 
@@ -38,7 +40,8 @@ namespace nimbrel {
 
 class LzwStream : public ByteStream {
  public:
-  LzwStream(const char* path, int32_t fd);
+  // `source` delivers the .Z file from its first byte (the magic).
+  explicit LzwStream(std::unique_ptr<ByteStream> source);
   ~LzwStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 
@@ -73,8 +76,12 @@ class LzwStream : public ByteStream {
   bool DecodeNextCode();
   int32_t ExpandCode(int32_t at, uint32_t c);
 
-  int32_t fd;
+  // Ends the stream for `why`; false, so that decoding steps can return it.
+  bool Stop(StreamEnd why);
+
+  std::unique_ptr<ByteStream> source;
   bool ended = false;      // failed or at the end: no more output will come
+  StreamEnd endReason = StreamEnd::kEndOfData;  // why, told once the output is delivered
   bool plainWalk = false;  // strings are built by walking chains (see above)
   int32_t maxBits = 0;
   uint32_t codeLimit = 0;
@@ -93,6 +100,7 @@ class LzwStream : public ByteStream {
   uint32_t prevLength = 0;
   uint32_t readPos = 0;  // history[readPos, writePos) waits for delivery
   uint32_t writePos = 0;
+  bool sourceEnded = false;  // the source gave a short count: ask no more
   int32_t inPos = 0;
   int32_t inCount = 0;
   uint8_t inBuffer[kInputChunk];

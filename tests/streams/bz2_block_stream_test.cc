@@ -1,4 +1,5 @@
 #include "streams/bz2_block_stream.h"
+#include "streams/open_stream.h"
 
 #include <gtest/gtest.h>
 

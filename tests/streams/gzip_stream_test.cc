@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "streams/byte_stream.h"
+#include "streams/open_stream.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
 #include "support/volume_reader.h"

@@ -1,4 +1,5 @@
 #include "streams/lzw_stream.h"
+#include "streams/open_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -96,7 +97,7 @@ class CodeWriter {
 std::unique_ptr<LzwStream> OpenLzw(const std::string& path) {
   int32_t fd = OpenInputFile(path.c_str());
   EXPECT_GE(fd, 0) << path;
-  return std::make_unique<LzwStream>(path.c_str(), fd);
+  return std::make_unique<LzwStream>(std::make_unique<FileStream>(path.c_str(), fd));
 }
 
 // Reads the .Z file `file` through LzwStream and through the plain reference

@@ -23,18 +23,15 @@ int32_t ReadInputFile(int32_t fd, void* buffer, int32_t length) {
   return got < 0 ? -1 : static_cast<int32_t>(got);
 }
 
-int32_t ReadInputFully(int32_t fd, void* buffer, int32_t length) {
+int32_t ReadInputFully(int32_t fd, void* buffer, int32_t length, bool* failed) {
   int32_t done = 0;
   while (done < length) {
     int32_t got = ReadInputFile(fd, static_cast<char*>(buffer) + done, length - done);
+    if (got < 0 && failed != nullptr) *failed = true;
     if (got <= 0) break;
     done += got;
   }
   return done;
-}
-
-bool SeekInputFile(int32_t fd, int64_t offset) {
-  return lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
 
 void CloseInputFile(int32_t fd) {
