@@ -155,8 +155,9 @@ void BM_LoadEveryFile(benchmark::State& state) {
     index.Search("*", &names);
     for (const char* name : names) {
       int32_t size = 0;
+      Outcome why;
       PathCombine(path, folder.c_str(), name);
-      benchmark::DoNotOptimize(LoadWholeFile(path, &size));
+      benchmark::DoNotOptimize(LoadWholeFile(path, &size, &why));
     }
   }
   SetFileRate(state);

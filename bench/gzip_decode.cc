@@ -20,6 +20,7 @@
 #include "streams/open_stream.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
+#include "support/volume_reader.h"
 
 using namespace nimbrel;
 
@@ -106,7 +107,7 @@ void BM_GzipStreamTarWalk(benchmark::State& state) {
   if (archive == nullptr) return;
   for (auto _ : state) {
     membersSeen = 0;
-    ProcessTar(archive->gzPath.c_str(), CountMember);
+    WalkArchive(archive->gzPath, CountMember);
     if (membersSeen == 0) return state.SkipWithError("the walk handed on no member");
   }
   state.counters["members"] = static_cast<double>(membersSeen);

@@ -10,6 +10,7 @@
 
 #include "sources/directory_scanner.h"
 #include "sources/name_index.h"
+#include "platform/path.h"
 
 using namespace nimbrel;
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "streams/bz2_block_stream.h"
+#include "streams/open_stream.h"
 #include "support/test_env.h"
 
 using namespace nimbrel;

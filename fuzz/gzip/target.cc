@@ -39,7 +39,7 @@ struct Output {
 Output ReadAll(const char* path, int32_t piece) {
   int32_t fd = OpenInputFile(path);
   if (fd < 0) std::abort();
-  auto stream = std::make_unique<GzipStream>(path, fd);
+  auto stream = std::make_unique<GzipStream>(std::make_unique<FileStream>(path, fd));
   Output out;
   std::vector<uint8_t> buffer(static_cast<size_t>(piece));
   while (!out.ended && out.bytes.size() < kOutputLimit) {

@@ -5,18 +5,29 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include "output/volume_file.h"
+#include "output/store_io.h"
+#include "output/volume_format.h"
 #include "products/product_intake.h"
 
 using namespace nimbrel;
 
+namespace {
+
+std::string folderPath;
+std::unique_ptr<StoreFolder> folder;
+
+}  // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/nimbrel-fuzz-intake-XXXXXX";
   if (mkdtemp(pattern) == nullptr) std::abort();
-  std::filesystem::current_path(pattern);
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  folderPath = pattern;
+  folder = OpenDiskFolder(pattern);
+  if (folder == nullptr) std::abort();
   return 0;
 }
 
@@ -24,10 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 24)) return 0;
   // An exact-size copy, so that any read past the image is caught.
   std::vector<uint8_t> image(data, data + size);
-  ProcessProduct("KTLX_SDUS54_N0RTLX_200507031203", size == 0 ? nullptr : image.data(),
-                 static_cast<int32_t>(size));
+  Reporter silent;
+  RunContext context;
+  context.folder = folder.get();
+  context.reporter = &silent;
+  Outcome outcome = ProcessProduct(context, "KTLX_SDUS54_N0RTLX_200507031203",
+                                   size == 0 ? nullptr : image.data(), static_cast<int32_t>(size));
+  if ((outcome == Outcome::kStored) != (context.stats.productsStored == 1)) std::abort();
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(".", error)) {
+  for (const auto& entry : std::filesystem::directory_iterator(folderPath, error)) {
     std::vector<uint8_t> file(static_cast<size_t>(entry.file_size(error)));
     // Whatever was stored must be a whole image behind a well-formed header.
     if (!file.empty() && file.size() != kVolumeHeaderSize + size) std::abort();

@@ -17,11 +17,10 @@ namespace {
 
 std::string archivePath;
 
-bool TouchMember(const char* name, const uint8_t* data, int32_t size) {
-  if (size < 0 || std::strlen(name) > 100) std::abort();
+void TouchMember(const char* name, const uint8_t* data, int32_t size) {
+  if (size < 0 || size > kMaxProductSize || std::strlen(name) > 100) std::abort();
   volatile uint8_t sum = 0;
   for (int32_t i = 0; i < size; ++i) sum = static_cast<uint8_t>(sum + data[i]);
-  return true;
 }
 
 }  // namespace
@@ -30,8 +29,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const char* root = std::getenv("TMPDIR");
   archivePath = std::string(root != nullptr && *root != '\0' ? root : "/tmp") +
                 "/nimbrel-fuzz-tar-" + std::to_string(getpid());
-  // The walker's messages would flood the fuzzer's console.
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   return 0;
 }
 
@@ -40,7 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (file == nullptr) std::abort();
   if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
   std::fclose(file);
-  ProcessTar(archivePath.c_str(), TouchMember);
+  Reporter silent;
+  RunContext context;
+  context.reporter = &silent;
+  MemberHandler touch = TouchMember;
+  ProcessTar(context, archivePath.c_str(), &touch);
   std::remove(archivePath.c_str());
   return 0;
 }

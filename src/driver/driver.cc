@@ -2,12 +2,15 @@
 
 #include <cstdio>
 
-#include "output/volume_file.h"
+#include <memory>
+
+#include "driver/console_reporter.h"
+#include "output/store_io.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/file_query.h"
-#include "sources/directory_scanner.h"
-#include "sources/tar_walker.h"
+#include "platform/path.h"
+#include "sources/conversion.h"
 
 namespace nimbrel {
 
@@ -62,16 +65,19 @@ int RunNimbrel(int argc, const char* const* argv) {
   uint32_t startTick = TickCount();
   std::printf(directoryMode ? "Processing directory: %s\n" : "Processing tar file: %s\n", path);
   std::fflush(stdout);
-  if (directoryMode) {
-    ProcessDirectory(path);
+  ConsoleReporter reporter;
+  RunStats stats;
+  std::unique_ptr<StoreFolder> folder = OpenDiskFolder(".");
+  if (folder != nullptr) {
+    stats = ConvertInput(path, *folder, reporter).stats;
   } else {
-    ProcessTar(path);
+    std::printf("*** couldn't open the current directory for writing\n");
   }
   std::printf("\n\n");
   uint32_t stopTick = TickCount();
   std::printf("Elapsed time: %.2f seconds\n", ElapsedSeconds(startTick, stopTick));
-  std::printf("Number of products processed: %d\n", productsStored);
-  std::printf("Number of JX4 files created:  %d\n", filesCreated);
+  std::printf("Number of products processed: %lld\n", static_cast<long long>(stats.productsStored));
+  std::printf("Number of JX4 files created:  %lld\n", static_cast<long long>(stats.filesCreated));
   return WaitAndExit();
 }
 

@@ -3,42 +3,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
+#include "output/store_io.h"
 #include "platform/clock.h"
-#include "platform/output_file.h"
 
 namespace nimbrel {
-
-int32_t productsStored = 0;
-int32_t filesCreated = 0;
-
-namespace {
-
-constexpr char kMagic[4] = {'J', 'X', '4', '\0'};
-
-// Offsets in the index are 32-bit: a file may not grow past this.
-constexpr int64_t kMaxVolumeFileSize = UINT32_MAX;
-
-// A fresh header for `station` and `volumeTime`, with an empty index.
-void InitialiseHeader(VolumeFileHeader* header, const char* station, int32_t volumeTime) {
-  std::memset(header, 0, sizeof *header);
-  std::memcpy(header->magic, kMagic, sizeof kMagic);
-  header->volumeTime = volumeTime;
-  std::strncpy(header->station, station, sizeof header->station - 1);
-}
-
-// Where the images indexed by a valid header end, or -1 when the header is
-// damaged: a count outside 0..60 or an image beyond `fileSize`.
-int64_t IndexedEnd(const VolumeFileHeader& header, int64_t fileSize) {
-  if (header.entryCount < 0 || header.entryCount > kMaxVolumeEntries) return -1;
-  if (header.entryCount == 0) return kVolumeHeaderSize;
-  const VolumeIndexEntry& last = header.entries[header.entryCount - 1];
-  int64_t end = int64_t{last.offset} + last.length;
-  if (end < kVolumeHeaderSize || end > fileSize) return -1;
-  return end;
-}
-
-}  // namespace
 
 bool MakeVolumeFileName(char* buffer, const char* station, int32_t volumeTime) {
   if (volumeTime < 0) return false;
@@ -50,64 +20,88 @@ bool MakeVolumeFileName(char* buffer, const char* station, int32_t volumeTime) {
   return true;
 }
 
-bool StoreProduct(const char* station, const ProductEntry& product, int32_t volumeTime,
-                  int32_t reserved, const uint8_t* image, int32_t imageLength) {
-  char fileName[kPathBufferSize];
-  if (!MakeVolumeFileName(fileName, station, volumeTime)) return false;
-  if (image == nullptr || imageLength < 0) return false;
+namespace {
 
-  OutputFile file;
-  if (!file.Open(fileName)) {
-    std::printf("*** couldn't create '%s'\n", fileName);
-    return false;
+// Appends the image behind `dataEnd` and indexes it; false at the first
+// step that fails.
+bool Append(StoreFile& file, bool sync, int64_t sizeBefore, int64_t dataEnd,
+            const VolumeFileHeader& header, const uint8_t* image, int32_t imageLength) {
+  uint8_t bytes[kVolumeHeaderSize];
+  EncodeVolumeHeader(header, bytes);
+  return (sizeBefore == dataEnd || file.Truncate(dataEnd)) &&
+         file.WriteAt(dataEnd, image, imageLength) && (!sync || file.Sync()) &&
+         file.WriteAt(0, bytes, kVolumeHeaderSize) && (!sync || file.Sync());
+}
+
+}  // namespace
+
+StoreResult StoreProduct(RunContext& context, const char* station, int32_t productId,
+                         int32_t volumeTime, int32_t reserved, const uint8_t* image,
+                         int32_t imageLength) {
+  StoreResult result;
+  if (!MakeVolumeFileName(result.fileName, station, volumeTime)) {
+    result.outcome = Outcome::kVolumeTimeOutOfRange;
+    return result;
   }
-  int64_t sizeBefore = file.Size();
-  VolumeFileHeader header;
-  int32_t got = file.ReadAt(0, &header, kVolumeHeaderSize);
+  if (image == nullptr || imageLength < 0) {
+    result.outcome = Outcome::kNotProduct;
+    return result;
+  }
+  std::unique_ptr<StoreFile> file = context.folder->Open(result.fileName);
+  if (file == nullptr) {
+    result.outcome = Outcome::kCouldntCreate;
+    return result;
+  }
+  result.outcome = Outcome::kCouldntWrite;
+  int64_t sizeBefore = file->Size();
+  uint8_t before[kVolumeHeaderSize];
+  int32_t got = sizeBefore < 0 ? -1 : file->ReadAt(0, before, kVolumeHeaderSize);
+  if (got < 0) return result;  // unknown content is never taken for a foreign file
 
-  bool fresh = got != kVolumeHeaderSize || std::memcmp(header.magic, kMagic, 4) != 0;
-  int64_t dataEnd;
+  VolumeFileHeader header;
+  int64_t dataEnd = kVolumeHeaderSize;
+  bool fresh = got != kVolumeHeaderSize || !HasVolumeMagic(before, got);
   if (fresh) {
-    InitialiseHeader(&header, station, volumeTime);
-    dataEnd = kVolumeHeaderSize;
+    header = NewVolumeHeader(station, volumeTime);
   } else {
-    dataEnd = IndexedEnd(header, sizeBefore);
+    DecodeVolumeHeader(before, &header);
+    dataEnd = CheckAppendable(header, sizeBefore);
     if (dataEnd < 0) {
-      std::printf("*** damaged JX4 file '%s' left unchanged\n", fileName);
-      return false;
+      result.outcome = Outcome::kDamagedOutput;
+      return result;
     }
     for (int32_t i = 0; i < header.entryCount; ++i) {
-      if (header.entries[i].productId == static_cast<uint32_t>(product.id)) return true;
+      if (header.entries[i].productId == static_cast<uint32_t>(productId)) {
+        result.outcome = Outcome::kAlreadyPresent;
+        return result;
+      }
     }
-    if (header.entryCount >= kMaxVolumeEntries) return true;
+    if (header.entryCount >= kMaxVolumeEntries) {
+      result.outcome = Outcome::kIndexFull;
+      return result;
+    }
   }
+  if (dataEnd + imageLength > kMaxVolumeFileSize) return result;
 
-  // On failure the file goes back to what it held: the valid images of an
-  // existing file, or nothing for a file this call set out to (re)create.
-  int64_t restoreSize = fresh ? 0 : dataEnd;
-  const VolumeFileHeader before = header;
-  VolumeIndexEntry& entry = header.entries[header.entryCount];
-  entry.productId = static_cast<uint32_t>(product.id);
-  entry.reserved = static_cast<uint32_t>(reserved);
-  entry.offset = static_cast<uint32_t>(dataEnd);
-  entry.length = static_cast<uint32_t>(imageLength);
+  header.entries[header.entryCount] = {static_cast<uint32_t>(productId),
+                                       static_cast<uint32_t>(reserved),
+                                       static_cast<uint32_t>(dataEnd),
+                                       static_cast<uint32_t>(imageLength)};
   header.entryCount += 1;
-
-  // A tail behind the last image (left by an interrupted store) is cut off
-  // first, so that images keep tiling the file.
-  bool stored = dataEnd + imageLength <= kMaxVolumeFileSize &&
-                (sizeBefore == dataEnd || file.Truncate(dataEnd)) &&
-                file.WriteAt(dataEnd, image, imageLength) &&
-                file.WriteAt(0, &header, kVolumeHeaderSize);
-  if (!stored) {
-    file.Truncate(restoreSize);
-    if (!fresh) file.WriteAt(0, &before, kVolumeHeaderSize);  // in case it was torn
-    std::printf("*** couldn't write '%s'\n", fileName);
-    return false;
+  if (!Append(*file, context.syncStores, sizeBefore, dataEnd, header, image, imageLength)) {
+    // Back to what the file held: its valid images (a tail already cut stays
+    // cut), or nothing for a file this call set out to (re)create. The old
+    // header goes back too, in case the write tore it.
+    file->Truncate(fresh ? 0 : dataEnd);
+    if (!fresh) file->WriteAt(0, before, kVolumeHeaderSize);
+    return result;
   }
-  if (fresh) ++filesCreated;
-  ++productsStored;
-  return true;
+  if (!file->Close()) return result;
+  result.outcome = Outcome::kStored;
+  result.created = fresh;
+  if (fresh) ++context.stats.filesCreated;
+  ++context.stats.productsStored;
+  return result;
 }
 
 }  // namespace nimbrel

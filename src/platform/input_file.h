@@ -22,6 +22,14 @@ int32_t ReadInputFile(int32_t fd, void* buffer, int32_t length);
 // set when a read failed (as opposed to the file ending).
 int32_t ReadInputFully(int32_t fd, void* buffer, int32_t length, bool* failed = nullptr);
 
+// Reads until `length` bytes at `offset` have arrived or the file ends,
+// without using the descriptor's position; the bytes placed, or -1 when a
+// read failed.
+int32_t ReadInputAt(int32_t fd, int64_t offset, void* buffer, int32_t length);
+
+// The size in bytes of the open regular file, or -1.
+int64_t InputFileSize(int32_t fd);
+
 void CloseInputFile(int32_t fd);
 
 }  // namespace nimbrel

@@ -1,6 +1,5 @@
 #include "products/product_intake.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "output/volume_file.h"
@@ -43,18 +42,22 @@ int32_t VolumeTime(uint32_t date, uint32_t seconds) {
   return static_cast<int32_t>(time);
 }
 
-bool ValidateProductHeader(const ProductHeader& header, int32_t length) {
+HeaderTest CheckProductHeader(const ProductHeader& header, int32_t length) {
   uint32_t unsignedLength = static_cast<uint32_t>(length);
-  if (header.messageCode != header.productCode) return false;
-  if (header.messageLength != unsignedLength) return false;
-  if (header.generationDate == 0) return false;
-  if (header.volumeScanDate == 0) return false;
-  if (header.messageTime > kSecondsPerDay) return false;
-  if (header.generationTime > kSecondsPerDay) return false;
-  if (header.volumeScanTime > kSecondsPerDay) return false;
-  if (header.symbologyOffset > unsignedLength) return false;
-  if (header.graphicOffset > unsignedLength) return false;
-  if (header.tabularOffset > unsignedLength) return false;
+  if (header.messageCode != header.productCode) return HeaderTest::kCodes;
+  if (header.messageLength != unsignedLength) return HeaderTest::kLength;
+  if (header.generationDate == 0) return HeaderTest::kGenerationDate;
+  if (header.volumeScanDate == 0) return HeaderTest::kVolumeDate;
+  if (header.messageTime > kSecondsPerDay) return HeaderTest::kMessageTime;
+  if (header.generationTime > kSecondsPerDay) return HeaderTest::kGenerationTime;
+  if (header.volumeScanTime > kSecondsPerDay) return HeaderTest::kVolumeScanTime;
+  if (header.symbologyOffset > unsignedLength) return HeaderTest::kSymbologyOffset;
+  if (header.graphicOffset > unsignedLength) return HeaderTest::kGraphicOffset;
+  if (header.tabularOffset > unsignedLength) return HeaderTest::kTabularOffset;
+  return HeaderTest::kNone;
+}
+
+bool VolumeTimeFits(const ProductHeader& header) {
   // A volume time beyond the signed 32-bit range would file the product
   // under a wrong (wrapped) time.
   uint64_t volumeTime = uint64_t{header.volumeScanDate} * kSecondsPerDay +
@@ -62,43 +65,63 @@ bool ValidateProductHeader(const ProductHeader& header, int32_t length) {
   return volumeTime <= INT32_MAX;
 }
 
-bool DecodeProductHeader(const uint8_t* image, int32_t imageLength, ProductHeader* header) {
-  if (imageLength < kHeadingSize) return false;
-  int32_t start = image[0] != 0 ? kHeadingSize : 0;
-  int32_t length = imageLength - start;
-  if (length < kProductHeaderSize) return false;  // no whole header to read
-  std::memcpy(header, image + start, kProductHeaderSize);
-  SwapProductHeader(reinterpret_cast<uint8_t*>(header));
-  return ValidateProductHeader(*header, length);
+bool ValidateProductHeader(const ProductHeader& header, int32_t length) {
+  return CheckProductHeader(header, length) == HeaderTest::kNone && VolumeTimeFits(header);
 }
 
-bool ProcessProduct(const char* name, const uint8_t* image, int32_t imageLength) {
-  if (std::strstr(name, "GSM") != nullptr) return true;
-  if (image == nullptr || imageLength < 48) return false;
+HeaderTest DecodeAndCheckProductHeader(const uint8_t* image, int32_t imageLength,
+                                       ProductHeader* header) {
+  if (imageLength < kHeadingSize) return HeaderTest::kShortImage;
+  int32_t start = image[0] != 0 ? kHeadingSize : 0;
+  int32_t length = imageLength - start;
+  if (length < kProductHeaderSize) return HeaderTest::kShortImage;  // no whole header to read
+  std::memcpy(header, image + start, kProductHeaderSize);
+  SwapProductHeader(reinterpret_cast<uint8_t*>(header));
+  return CheckProductHeader(*header, length);
+}
 
-  std::printf("\rProcessing: %s      ", name);
-  std::fflush(stdout);
+bool DecodeProductHeader(const uint8_t* image, int32_t imageLength, ProductHeader* header) {
+  return DecodeAndCheckProductHeader(image, imageLength, header) == HeaderTest::kNone &&
+         VolumeTimeFits(*header);
+}
 
-  char categoryCode[4];
-  CopyCode(categoryCode, image, 21, 3);
-  int32_t id = FindProductByCode(categoryCode);
-  if (id == kNoProductId) return false;
-  const ProductEntry* product = FindProductById(id);
-  if (product == nullptr) return false;
+Outcome ProcessProduct(RunContext& context, const char* name, const uint8_t* image,
+                       int32_t imageLength, const char* path) {
+  ProductEvent event;
+  event.member = name;
+  event.path = path;
+  event.size = imageLength;
+  auto finish = [&context, &event](Outcome outcome) {
+    event.outcome = outcome;
+    ReportProduct(context, event);
+    return outcome;
+  };
+  if (std::strstr(name, "GSM") != nullptr) return finish(Outcome::kGsmSkipped);
+  if (image == nullptr || imageLength < 48) return finish(Outcome::kNotProduct);
 
-  char siteId[4];
-  CopyCode(siteId, image, 24, 3);
-  const char* station = FindStation(siteId);
-  if (station == nullptr) {
-    std::printf("*** unknown nexrad id: %s\n", siteId);
-    return false;
-  }
+  context.reporter->Examining(context.input, name);
+  CopyCode(event.category, image, 21, 3);
+  CopyCode(event.site, image, 24, 3);
+  int32_t id = FindProductByCode(event.category);
+  const ProductEntry* product = id == kNoProductId ? nullptr : FindProductById(id);
+  if (product == nullptr) return finish(Outcome::kNoCatalogueRow);
+  event.productId = product->id;
+
+  const char* station = FindStation(event.site);
+  if (station == nullptr) return finish(Outcome::kUnknownStation);
+  event.station = station;
 
   ProductHeader header = {};
-  if (!DecodeProductHeader(image, imageLength, &header)) return false;
+  event.failedTest = DecodeAndCheckProductHeader(image, imageLength, &header);
+  if (event.failedTest != HeaderTest::kNone) return finish(Outcome::kHeaderInvalid);
+  if (!VolumeTimeFits(header)) return finish(Outcome::kVolumeTimeOutOfRange);
   int32_t volumeTime = VolumeTime(header.volumeScanDate, header.volumeScanTime);
-  StoreProduct(station, *product, volumeTime, 0, image, imageLength);
-  return true;
+  event.hasVolumeTime = true;
+  event.volumeTime = volumeTime;
+
+  StoreResult stored = StoreProduct(context, station, product->id, volumeTime, 0, image, imageLength);
+  event.volumeFile = stored.fileName;
+  return finish(stored.outcome);
 }
 
 }  // namespace nimbrel

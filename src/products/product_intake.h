@@ -13,6 +13,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "output/report.h"
+
 static_assert(std::endian::native == std::endian::little,
               "header conversion and the output format assume a little-endian host");
 
@@ -58,21 +60,38 @@ struct ProductHeader {
 #pragma pack(pop)
 static_assert(sizeof(ProductHeader) == kProductHeaderSize);
 
-// Identifies, validates, dates and stores one product. Returns true when the
-// name contains "GSM" (skipped) or the product was handed to StoreProduct,
-// false otherwise. Prints the progress text and the unknown-station message.
-bool ProcessProduct(const char* name, const uint8_t* image, int32_t imageLength);
+// Identifies, validates, dates and stores one product, and reports what
+// became of it (one ProductEvent; before identifying a file of 48 bytes or
+// more that is not a status message, also Examining). `path`, for a folder's
+// file, is its full path. Returns the outcome.
+Outcome ProcessProduct(RunContext& context, const char* name, const uint8_t* image,
+                       int32_t imageLength, const char* path = nullptr);
 
 // Copies the header out of the image (behind the heading when byte 0 is not
-// zero), converts it and validates it. False, with `header` untouched, when
-// the image cannot hold a whole header.
+// zero), converts it and runs the consistency tests: the first test that
+// fails, or kNone. kShortImage, with `header` untouched, when the image
+// cannot hold a whole header.
+HeaderTest DecodeAndCheckProductHeader(const uint8_t* image, int32_t imageLength,
+                                       ProductHeader* header);
+
+// Whether the header decodes, passes every test and dates the product
+// within the file format's time range.
 bool DecodeProductHeader(const uint8_t* image, int32_t imageLength, ProductHeader* header);
 
 // Converts the 120 header bytes in place from big-endian to host order.
 void SwapProductHeader(uint8_t* bytes);
 
-// The consistency tests; `length` is the length behind the heading.
+// The consistency tests, in order; `length` is the length behind the
+// heading. The first that fails, or kNone.
+HeaderTest CheckProductHeader(const ProductHeader& header, int32_t length);
+
+// All tests pass and the volume time fits the file format (up to
+// 2038-01-19 03:14:07 UTC).
 bool ValidateProductHeader(const ProductHeader& header, int32_t length);
+
+// Whether the header's volume date and time give a time the file format
+// can hold (signed 32-bit seconds since 1970).
+bool VolumeTimeFits(const ProductHeader& header);
 
 // Seconds since 1970-01-01 UTC of a day number (day 1 = 1970-01-01; only the
 // low 16 bits count) and seconds after midnight, in 32-bit arithmetic.

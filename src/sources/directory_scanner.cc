@@ -7,6 +7,7 @@
 
 #include "platform/file_query.h"
 #include "platform/input_file.h"
+#include "platform/path.h"
 #include "products/catalogue.h"
 #include "products/product_intake.h"
 
@@ -31,40 +32,33 @@ const char* ParseArchiveName(const char* name) {
   return FindStation(site);
 }
 
-bool PathCombine(char* buffer, const char* directory, const char* name) {
-  size_t directoryLength = std::strlen(directory);
-  size_t nameLength = std::strlen(name);
-  bool separator = directoryLength > 0 && directory[directoryLength - 1] != '/';
-  size_t total = directoryLength + (separator ? 1 : 0) + nameLength;
-  if (total >= static_cast<size_t>(kPathBufferSize)) return false;
-  std::memcpy(buffer, directory, directoryLength);
-  if (separator) buffer[directoryLength] = '/';
-  std::memcpy(buffer + total - nameLength, name, nameLength + 1);
-  return true;
-}
-
-std::unique_ptr<uint8_t[]> LoadWholeFile(const char* path, int32_t* size) {
+std::unique_ptr<uint8_t[]> LoadWholeFile(const char* path, int32_t* size, Outcome* why) {
+  *why = Outcome::kCouldntOpen;
+  *size = 0;
   PathInfo info = QueryPath(path);
-  int32_t fd = info.kind == PathKind::kRegularFile ? OpenInputFile(path) : -1;
-  if (fd < 0) {
-    std::printf("*** couldn't open '%s'\n", path);
+  if (info.kind != PathKind::kRegularFile) return nullptr;
+  if (info.size > kMaxProductSize) {
+    *why = Outcome::kTooLarge;
+    *size = kMaxProductSize;
     return nullptr;
   }
+  int32_t fd = OpenInputFile(path);
+  if (fd < 0) return nullptr;
   std::unique_ptr<uint8_t[]> image;
-  if (info.size > 0 && info.size <= INT32_MAX) {
-    int32_t length = static_cast<int32_t>(info.size);
+  int32_t length = static_cast<int32_t>(info.size);
+  *size = length;
+  if (length == 0) {
+    *why = Outcome::kNotProduct;
+  } else {
     image.reset(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
-    if (image != nullptr && ReadInputFully(fd, image.get(), length) == length) {
-      *size = length;
-    } else {
-      image.reset();
-    }
+    *why = image == nullptr ? Outcome::kNoMemory : Outcome::kCouldntRead;
+    if (image != nullptr && ReadInputFully(fd, image.get(), length) != length) image.reset();
   }
   CloseInputFile(fd);
   return image;
 }
 
-void ProcessScanGroup(const DirectoryScan& scan, const char* anchorName) {
+void ProcessScanGroup(RunContext& context, const DirectoryScan& scan, const char* anchorName) {
   if (ParseArchiveName(anchorName) == nullptr) return;
   char pattern[kPathBufferSize];
   std::snprintf(pattern, sizeof pattern, "*%s", anchorName + kGroupKeyStart);
@@ -75,20 +69,37 @@ void ProcessScanGroup(const DirectoryScan& scan, const char* anchorName) {
     if (ParseArchiveName(name) == nullptr) continue;
     if (!PathCombine(fullPath, scan.scanDirectory, name)) continue;  // ProcessDirectory left room
     int32_t size = 0;
-    std::unique_ptr<uint8_t[]> image = LoadWholeFile(fullPath, &size);
-    if (image != nullptr) ProcessProduct(name, image.get(), size);
+    Outcome why;
+    std::unique_ptr<uint8_t[]> image = LoadWholeFile(fullPath, &size, &why);
+    if (image != nullptr) {
+      ProcessProduct(context, name, image.get(), size, fullPath);
+    } else {
+      ProductEvent event;
+      event.member = name;
+      event.path = fullPath;
+      event.size = size;
+      event.outcome = why;
+      ReportProduct(context, event);
+    }
   }
 }
 
-void ProcessDirectory(const char* path) {
+InputEnd ProcessDirectory(RunContext& context, const char* path) {
+  InputEvent event;
+  event.input = context.input;
+  event.end = InputEnd::kCantOpen;
   size_t length = std::strlen(path);
-  if (length + 1 + kArchiveNameLength >= static_cast<size_t>(kPathBufferSize)) return;
-  DirectoryScan scan;
-  std::memcpy(scan.scanDirectory, path, length + 1);
-  if (!scan.names.Read(path)) return;
-  std::vector<const char*> anchors;
-  scan.names.Search("*n0r*", &anchors);
-  for (const char* anchor : anchors) ProcessScanGroup(scan, anchor);
+  auto scan = std::make_unique<DirectoryScan>();
+  if (length + 1 + kArchiveNameLength < static_cast<size_t>(kPathBufferSize) &&
+      scan->names.Read(path)) {
+    std::memcpy(scan->scanDirectory, path, length + 1);
+    std::vector<const char*> anchors;
+    scan->names.Search("*n0r*", &anchors);
+    for (const char* anchor : anchors) ProcessScanGroup(context, *scan, anchor);
+    event.end = InputEnd::kCleanEnd;
+  }
+  context.reporter->InputEnded(event);
+  return event.end;
 }
 
 }  // namespace nimbrel

@@ -9,14 +9,16 @@
 // group, so a group with two anchors is processed twice. Only the one folder
 // is read, and its names only once per walk; anchors and group members come
 // in ascending byte order of their names. Each file is loaded whole, handed
-// to ProcessProduct and freed before the next is loaded.
+// to ProcessProduct and freed before the next is loaded; a file that cannot
+// be loaded is reported with its outcome.
 #ifndef NIMBREL_SOURCES_DIRECTORY_SCANNER_H_
 #define NIMBREL_SOURCES_DIRECTORY_SCANNER_H_
 
 #include <cstdint>
 #include <memory>
 
-#include "output/volume_file.h"
+#include "output/report.h"
+#include "platform/path.h"
 #include "sources/name_index.h"
 
 namespace nimbrel {
@@ -31,27 +33,24 @@ struct DirectoryScan {
 
 // Walks the folder at `path`. A folder that cannot be read, or whose path
 // leaves no room for a 31-character name within 260 characters, yields
-// nothing, quietly.
-void ProcessDirectory(const char* path);
+// nothing (kCantOpen).
+InputEnd ProcessDirectory(RunContext& context, const char* path);
 
 // Processes the scan group of `anchorName` (a bare name from `scan`) when
 // ParseArchiveName accepts it.
-void ProcessScanGroup(const DirectoryScan& scan, const char* anchorName);
+void ProcessScanGroup(RunContext& context, const DirectoryScan& scan, const char* anchorName);
 
 // The station id (from the station table) of an archive name, or null when
 // `name` is not one. Characters 12 onward are read with
 // "%3s%3s_%4d%2d%2d%2d%2d" and all seven fields must convert.
 const char* ParseArchiveName(const char* name);
 
-// Joins `directory` and `name` with exactly one '/' (none added after a
-// trailing '/') into `buffer` of 260 bytes; false when that does not fit.
-bool PathCombine(char* buffer, const char* directory, const char* name);
-
 // The whole content of the regular file at `path`, with its length in
-// `size`. Null when the path cannot be opened or is not a regular file
-// (printing "*** couldn't open '<path>'"), and, silently, when the file is
-// empty, holds 2 GiB or more, cannot be allocated or reads short.
-std::unique_ptr<uint8_t[]> LoadWholeFile(const char* path, int32_t* size);
+// `size`. Null, with `why` saying why, when the path cannot be opened or is
+// not a regular file (kCouldntOpen), the file is empty (kNotProduct), holds
+// more than kMaxProductSize bytes (kTooLarge, not read), cannot be held
+// (kNoMemory) or reads short (kCouldntRead).
+std::unique_ptr<uint8_t[]> LoadWholeFile(const char* path, int32_t* size, Outcome* why);
 
 }  // namespace nimbrel
 

@@ -1,9 +1,10 @@
 #include "sources/tar_walker.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include "products/product_intake.h"
 
 namespace nimbrel {
 
@@ -33,9 +34,65 @@ bool IsZeroBlock(const uint8_t* block) {
   return true;
 }
 
+// Skipped data is read in pieces of this size.
+constexpr int32_t kSkipChunk = 64 * 1024;
+
 struct FreeDeleter {
   void operator()(uint8_t* p) const { std::free(p); }
 };
+
+// Reads and drops `length` bytes; false when the stream ends first.
+bool SkipBytes(ByteStream& stream, int64_t length) {
+  uint8_t chunk[kSkipChunk];
+  while (length > 0) {
+    int32_t want = length < kSkipChunk ? static_cast<int32_t>(length) : kSkipChunk;
+    if (stream.Read(chunk, want) != want) return false;
+    length -= want;
+  }
+  return true;
+}
+
+// Reads `rounded` bytes into a buffer that grows with what arrives. Null
+// with `complete` false when the stream ended first; null with `complete`
+// true when memory ran out (the rest is then read past).
+std::unique_ptr<uint8_t, FreeDeleter> ReadMember(ByteStream& stream, int32_t rounded,
+                                                 bool* complete) {
+  std::unique_ptr<uint8_t, FreeDeleter> data;
+  int32_t capacity = 0;
+  int32_t filled = 0;
+  *complete = false;
+  while (filled < rounded) {
+    if (filled == capacity) {
+      int32_t step = capacity == 0 ? kFirstChunk : capacity;
+      int32_t room = rounded - capacity;
+      int32_t grown = capacity + (step < room ? step : room);
+      void* moved = std::realloc(data.get(), static_cast<size_t>(grown));
+      if (moved == nullptr) {
+        *complete = SkipBytes(stream, rounded - filled);
+        return nullptr;
+      }
+      data.release();
+      data.reset(static_cast<uint8_t*>(moved));
+      capacity = grown;
+    }
+    int32_t want = capacity - filled;
+    if (stream.Read(data.get() + filled, want) != want) return nullptr;
+    filled += want;
+  }
+  *complete = true;
+  return data;
+}
+
+// How a walk that stopped in the stream's data ended: `cut` when the data
+// simply ran out, else the stream's fault.
+InputEnd StreamFault(const ByteStream& stream, InputEnd cut) {
+  switch (stream.End()) {
+    case StreamEnd::kCorrupt: return InputEnd::kDecodingError;
+    case StreamEnd::kReadError: return InputEnd::kReadError;
+    case StreamEnd::kNoMemory: return InputEnd::kNoMemory;
+    default: return cut;
+  }
+}
 
 }  // namespace
 
@@ -68,79 +125,98 @@ int64_t TarHeaderSum(const uint8_t* block) {
   return sum;
 }
 
-bool TarReadFile(ByteStream* stream, const char* name, int32_t size, TarMemberHandler handler) {
-  if (size < 0 || size > kMaxTarMemberSize) return false;
-  const int32_t rounded = (size + kTarBlockSize - 1) / kTarBlockSize * kTarBlockSize;
-
-  std::unique_ptr<uint8_t, FreeDeleter> data;
-  int32_t capacity = 0;
-  int32_t filled = 0;
-  while (filled < rounded) {
-    if (filled == capacity) {
-      int32_t step = capacity == 0 ? kFirstChunk : capacity;
-      int32_t room = rounded - capacity;
-      int32_t grown = capacity + (step < room ? step : room);
-      void* moved = std::realloc(data.get(), static_cast<size_t>(grown));
-      if (moved == nullptr) return false;
-      data.release();
-      data.reset(static_cast<uint8_t*>(moved));
-      capacity = grown;
-    }
-    int32_t want = capacity - filled;
-    int32_t got = stream->Read(data.get() + filled, want);
-    if (got != want) {
-      std::printf("\n\n*** TarReadFile: error reading file from tar\n");
-      return false;
-    }
-    filled += got;
+bool TarReadFile(RunContext& context, ByteStream& stream, const char* name, int64_t size,
+                 const MemberHandler& handler) {
+  const int64_t rounded = (size + kTarBlockSize - 1) / kTarBlockSize * kTarBlockSize;
+  ProductEvent skipped;
+  skipped.member = name;
+  skipped.size = size;
+  if (size > kMaxProductSize) {
+    skipped.outcome = Outcome::kTooLarge;
+    ReportProduct(context, skipped);
+    return SkipBytes(stream, rounded);
   }
-  // A member of size 0 carries no blocks; nothing was allocated for it.
-  static const uint8_t kEmpty[1] = {0};
-  handler(name, data ? data.get() : kEmpty, size);
+  bool complete = false;
+  std::unique_ptr<uint8_t, FreeDeleter> data =
+      ReadMember(stream, static_cast<int32_t>(rounded), &complete);
+  if (!complete) return false;
+  if (data == nullptr) {
+    skipped.outcome = Outcome::kNoMemory;
+    ReportProduct(context, skipped);
+    return true;
+  }
+  handler(name, data.get(), static_cast<int32_t>(size));
   return true;
 }
 
-void ProcessTar(const char* path, TarMemberHandler handler) {
-  std::unique_ptr<ByteStream> stream = OpenByteStream(path);
-  if (stream == nullptr) return;
-
+InputEnd WalkTar(RunContext& context, ByteStream& stream, const MemberHandler& handler) {
+  InputEvent event;
+  event.input = context.input;
+  char name[kNameBufferSize] = {};
+  auto finish = [&context, &event](InputEnd end) {
+    event.end = end;
+    context.reporter->InputEnded(event);
+    return end;
+  };
   uint8_t block[kTarBlockSize];
   for (;;) {
-    if (stream->Read(block, kTarBlockSize) != kTarBlockSize) return;
-    if (IsZeroBlock(block)) return;
+    int32_t got = stream.Read(block, kTarBlockSize);
+    if (got != kTarBlockSize) {
+      return finish(StreamFault(stream, got == 0 ? InputEnd::kCleanEnd : InputEnd::kMemberCutShort));
+    }
+    if (IsZeroBlock(block)) return finish(InputEnd::kCleanEnd);
 
     int64_t checksum = 0;
     if (!ParseTarNumber(block, kChecksumOffset, kChecksumWidth, &checksum)) {
-      std::printf("\n\n*** ProcessTar: error reading checksum! Aborting\n\n");
-      return;
+      return finish(InputEnd::kChecksumUnreadable);
     }
     // The blanks stay in the block: a later number whose white space runs on
     // into this field sees blanks here, not the checksum's digits.
     std::memset(block + kChecksumOffset, ' ', kChecksumWidth);
-    if (TarHeaderSum(block) != checksum) {
-      std::printf("\n\n*** ProcessTar: checksum error! Aborting\n\n");
-      return;
-    }
+    if (TarHeaderSum(block) != checksum) return finish(InputEnd::kChecksumError);
 
-    char name[kNameBufferSize] = {};
+    std::memset(name, 0, sizeof name);
     for (int32_t i = 0; i < kNameSize && block[kNameOffset + i] != 0; ++i) {
       name[i] = static_cast<char>(block[kNameOffset + i]);
     }
-    if (name[0] == '\0') return;
+    if (name[0] == '\0') return finish(InputEnd::kUnusableHeader);
 
     int64_t size = 0;
-    if (!ParseTarNumber(block, kSizeOffset, kNumberWidth, &size)) return;
-    if (size < 0 || size > kMaxTarMemberSize) {
-      std::printf("\n\n*** ProcessTar: member size out of range! Aborting\n\n");
-      return;
+    if (!ParseTarNumber(block, kSizeOffset, kNumberWidth, &size)) {
+      return finish(InputEnd::kUnusableHeader);
     }
+    if (size < 0) return finish(InputEnd::kSizeOutOfRange);
     if (size == 0) continue;
 
     int64_t modified = 0;
-    if (!ParseTarNumber(block, kTimeOffset, kNumberWidth, &modified) || modified == 0) return;
-
-    if (!TarReadFile(stream.get(), name, static_cast<int32_t>(size), handler)) return;
+    if (!ParseTarNumber(block, kTimeOffset, kNumberWidth, &modified) || modified == 0) {
+      return finish(InputEnd::kUnusableHeader);
+    }
+    if (!TarReadFile(context, stream, name, size, handler)) {
+      event.member = name;
+      event.size = size;
+      return finish(StreamFault(stream, InputEnd::kMemberCutShort));
+    }
   }
+}
+
+InputEnd ProcessTar(RunContext& context, const char* path, const MemberHandler* handler) {
+  OpenFailure failure = OpenFailure::kNone;
+  std::unique_ptr<ByteStream> stream = OpenByteStream(path, &failure);
+  if (stream == nullptr) {
+    InputEvent event;
+    event.input = context.input;
+    event.end = failure == OpenFailure::kTooShort  ? InputEnd::kTooShort
+                : failure == OpenFailure::kNoMemory ? InputEnd::kNoMemory
+                                                    : InputEnd::kCantOpen;
+    context.reporter->InputEnded(event);
+    return event.end;
+  }
+  if (handler != nullptr) return WalkTar(context, *stream, *handler);
+  MemberHandler intake = [&context](const char* name, const uint8_t* data, int32_t size) {
+    ProcessProduct(context, name, data, size);
+  };
+  return WalkTar(context, *stream, intake);
 }
 
 }  // namespace nimbrel

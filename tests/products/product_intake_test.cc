@@ -5,11 +5,14 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "output/volume_file.h"
+#include "driver/console_reporter.h"
+#include "support/output_dir.h"
 #include "support/product_builder.h"
+#include "support/recording_reporter.h"
 #include "support/test_env.h"
 
 namespace nimbrel {
@@ -20,15 +23,6 @@ ProductHeader Decoded(const std::vector<uint8_t>& image, bool* valid) {
   ProductHeader header = {};
   *valid = DecodeProductHeader(image.data(), static_cast<int32_t>(image.size()), &header);
   return header;
-}
-
-std::vector<std::string> JxFiles() {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(".")) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 }  // namespace
@@ -157,66 +151,142 @@ TEST(ProductHeader, VolumeTime) {
   for (const Case& c : cases) EXPECT_EQ(VolumeTime(c.date, c.seconds), c.time) << c.date;
 }
 
+// Runs the intake over images into a temporary folder, with the console
+// program's reporter writing to a capture.
+class Intake : public OutputDir {
+ public:
+  Intake() { context.reporter = &console_; }
+  Outcome Run(const std::string& name, const uint8_t* image, int32_t length, std::string* printed) {
+    StdoutCapture capture;
+    Outcome outcome = ProcessProduct(context, name.c_str(), image, length);
+    *printed = capture.Finish();
+    return outcome;
+  }
+
+ private:
+  ConsoleReporter console_;
+};
+
+// Every outcome of the intake: what it returns, which test failed, what the
+// console program prints for it and whether a file results.
 TEST(ProcessProduct, Outcomes) {
+  const char kProgress[] = "\rProcessing: x      ";
   struct Case {
     const char* what;
     std::string name;
     std::function<void(ProductSpec&)> change;
     int32_t length;  // -1: the whole image
-    bool result;
+    Outcome outcome;
+    HeaderTest test;
     std::string printed;
-    bool stored;
   } cases[] = {
-      {"sound product", "KTLX_SDUS54_N0RTLX_200507031203", [](ProductSpec&) {}, -1, true,
-       "\rProcessing: KTLX_SDUS54_N0RTLX_200507031203      ", true},
-      {"GSM in the name", "KTLX_NXUS64_GSMTLX_200507031203", [](ProductSpec&) {}, -1, true, "", false},
-      {"gsm in lower case is not skipped", "ktlx_gsm", [](ProductSpec&) {}, -1, true,
-       "\rProcessing: ktlx_gsm      ", true},
-      {"47 bytes", "short", [](ProductSpec&) {}, 47, false, "", false},
-      {"48 bytes", "short", [](ProductSpec&) {}, 48, false, "\rProcessing: short      ", false},
-      {"unknown category", "x", [](ProductSpec& s) { s.category = "PTA"; }, -1, false,
-       "\rProcessing: x      ", false},
-      {"unknown station", "x", [](ProductSpec& s) { s.site = "QQQ"; }, -1, false,
-       "\rProcessing: x      *** unknown nexrad id: QQQ\n", false},
+      {"sound product", "KTLX_SDUS54_N0RTLX_200507031203", [](ProductSpec&) {}, -1,
+       Outcome::kStored, HeaderTest::kNone, "\rProcessing: KTLX_SDUS54_N0RTLX_200507031203      "},
+      {"GSM in the name", "KTLX_NXUS64_GSMTLX_200507031203", [](ProductSpec&) {}, -1,
+       Outcome::kGsmSkipped, HeaderTest::kNone, ""},
+      {"gsm in lower case is not skipped", "x_gsm", [](ProductSpec&) {}, -1, Outcome::kStored,
+       HeaderTest::kNone, "\rProcessing: x_gsm      "},
+      {"47 bytes", "x", [](ProductSpec&) {}, 47, Outcome::kNotProduct, HeaderTest::kNone, ""},
+      {"48 bytes", "x", [](ProductSpec&) {}, 48, Outcome::kHeaderInvalid, HeaderTest::kShortImage,
+       kProgress},
+      {"unknown category", "x", [](ProductSpec& s) { s.category = "PTA"; }, -1,
+       Outcome::kNoCatalogueRow, HeaderTest::kNone, kProgress},
+      {"unknown station", "x", [](ProductSpec& s) { s.site = "QQQ"; }, -1, Outcome::kUnknownStation,
+       HeaderTest::kNone, std::string(kProgress) + "*** unknown nexrad id: QQQ\n"},
       {"unknown station, case kept, header bad", "x",
-       [](ProductSpec& s) { s.site = "qQq"; s.messageLength = 1; }, -1, false,
-       "\rProcessing: x      *** unknown nexrad id: qQq\n", false},
+       [](ProductSpec& s) { s.site = "qQq"; s.messageLength = 1; }, -1, Outcome::kUnknownStation,
+       HeaderTest::kNone, std::string(kProgress) + "*** unknown nexrad id: qQq\n"},
       {"unknown category and station", "x",
-       [](ProductSpec& s) { s.category = "ZZZ"; s.site = "QQQ"; }, -1, false,
-       "\rProcessing: x      ", false},
+       [](ProductSpec& s) { s.category = "ZZZ"; s.site = "QQQ"; }, -1, Outcome::kNoCatalogueRow,
+       HeaderTest::kNone, kProgress},
       {"lower-case identifier", "x", [](ProductSpec& s) { s.category = "n0r"; s.site = "tlx"; },
-       -1, true, "\rProcessing: x      ", true},
-      {"bad header", "x", [](ProductSpec& s) { s.messageLength = 321; }, -1, false,
-       "\rProcessing: x      ", false},
+       -1, Outcome::kStored, HeaderTest::kNone, kProgress},
+      {"codes differ", "x", [](ProductSpec& s) { s.productCode = 20; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kCodes, kProgress},
+      {"bad length", "x", [](ProductSpec& s) { s.messageLength = 321; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kLength, kProgress},
+      {"generation date 0", "x", [](ProductSpec& s) { s.generationDate = 0; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kGenerationDate, kProgress},
+      {"volume date 0", "x", [](ProductSpec& s) { s.volumeScanDate = 0; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kVolumeDate, kProgress},
+      {"message time 86401", "x", [](ProductSpec& s) { s.messageTime = 86401; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kMessageTime, kProgress},
+      {"generation time 86401", "x", [](ProductSpec& s) { s.generationTime = 86401; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kGenerationTime, kProgress},
+      {"volume time 86401", "x", [](ProductSpec& s) { s.volumeScanTime = 86401; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kVolumeScanTime, kProgress},
+      {"symbology offset", "x", [](ProductSpec& s) { s.symbologyOffset = 100000; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kSymbologyOffset, kProgress},
+      {"graphic offset", "x", [](ProductSpec& s) { s.graphicOffset = 100000; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kGraphicOffset, kProgress},
+      {"tabular offset", "x", [](ProductSpec& s) { s.tabularOffset = 100000; }, -1,
+       Outcome::kHeaderInvalid, HeaderTest::kTabularOffset, kProgress},
+      {"volume time past 2038", "x", [](ProductSpec& s) { s.volumeScanDate = 24856; s.volumeScanTime = 11648; },
+       -1, Outcome::kVolumeTimeOutOfRange, HeaderTest::kNone, kProgress},
   };
   for (const Case& c : cases) {
-    TempDir dir(true);
+    Intake intake;
     ProductSpec fields;
     c.change(fields);
     std::vector<uint8_t> image = BuildProduct(fields);
     int32_t length = c.length < 0 ? static_cast<int32_t>(image.size()) : c.length;
     image.resize(static_cast<size_t>(length));
-    StdoutCapture capture;
-    bool result = ProcessProduct(c.name.c_str(), image.data(), length);
-    EXPECT_EQ(capture.Finish(), c.printed) << c.what;
-    EXPECT_EQ(result, c.result) << c.what;
+    RecordingReporter recorder;
+    intake.context.reporter = &recorder;
+    std::string ignored;
+    EXPECT_EQ(intake.Run(c.name, image.data(), length, &ignored), c.outcome) << c.what;
+    ASSERT_EQ(recorder.products.size(), 1u) << c.what;
+    EXPECT_EQ(recorder.products[0].outcome, c.outcome) << c.what;
+    EXPECT_EQ(recorder.products[0].failedTest, c.test) << c.what;
+    EXPECT_EQ(intake.context.stats.count(c.outcome), 1) << c.what;
+
+    Intake console;
+    std::string printed;
+    console.Run(c.name, image.data(), length, &printed);
+    EXPECT_EQ(printed, c.printed) << c.what;
     std::vector<std::string> expected;
-    if (c.stored) expected.push_back("ktlx_20050703_120312.jx4");
-    EXPECT_EQ(JxFiles(), expected) << c.what;
+    if (c.outcome == Outcome::kStored) expected.push_back("ktlx_20050703_120312.jx4");
+    EXPECT_EQ(console.Files(), expected) << c.what;
   }
 }
 
 TEST(ProcessProduct, NullImage) {
-  TempDir dir(true);
-  StdoutCapture capture;
-  EXPECT_FALSE(ProcessProduct("KTLX_SDUS54_N0RTLX_200507031203", nullptr, 1000));
-  EXPECT_TRUE(ProcessProduct("GSM", nullptr, 1000));
-  EXPECT_EQ(capture.Finish(), "");
+  Intake intake;
+  std::string printed;
+  EXPECT_EQ(intake.Run("KTLX_SDUS54_N0RTLX_200507031203", nullptr, 1000, &printed),
+            Outcome::kNotProduct);
+  EXPECT_EQ(intake.Run("GSM", nullptr, 1000, &printed), Outcome::kGsmSkipped);
+  EXPECT_EQ(printed, "");
+}
+
+// The event carries what the intake learned: identity, station, time and file.
+TEST(ProcessProduct, ReportsWhatItFound) {
+  Intake intake;
+  RecordingReporter recorder;
+  intake.context.reporter = &recorder;
+  intake.context.input = "archive.tar";
+  std::vector<uint8_t> image = BuildProduct(ProductSpec{});
+  std::string printed;
+  intake.Run("m", image.data(), static_cast<int32_t>(image.size()), &printed);
+  intake.Run("m", image.data(), static_cast<int32_t>(image.size()), &printed);
+  ASSERT_EQ(recorder.products.size(), 2u);
+  const RecordedProduct& e = recorder.products[0];
+  EXPECT_EQ(e.input, "archive.tar");
+  EXPECT_EQ(e.member, "m");
+  EXPECT_EQ(e.category, "N0R");
+  EXPECT_EQ(e.site, "TLX");
+  EXPECT_EQ(e.station, "ktlx");
+  EXPECT_EQ(e.productId, 1);
+  EXPECT_TRUE(e.hasVolumeTime);
+  EXPECT_EQ(e.volumeTime, 1120392192);
+  EXPECT_EQ(e.volumeFile, "ktlx_20050703_120312.jx4");
+  EXPECT_EQ(e.size, static_cast<int64_t>(image.size()));
+  EXPECT_EQ(recorder.products[1].outcome, Outcome::kAlreadyPresent);
+  EXPECT_EQ(recorder.examined, (std::vector<std::string>{"m", "m"}));
 }
 
 TEST(ProcessProduct, FilesByVolumeScanTimeNotGenerationTime) {
-  TempDir dir(true);
-  StdoutCapture capture;
+  Intake intake;
   ProductSpec first;
   ProductSpec second;
   second.category = "N0V";
@@ -226,16 +296,16 @@ TEST(ProcessProduct, FilesByVolumeScanTimeNotGenerationTime) {
   ProductSpec later = first;
   later.category = "N1R";
   later.volumeScanTime += 1;
+  std::string printed;
   for (const ProductSpec& fields : {first, second, later}) {
     std::vector<uint8_t> image = BuildProduct(fields);
-    EXPECT_TRUE(ProcessProduct("p", image.data(), static_cast<int32_t>(image.size())));
+    EXPECT_EQ(intake.Run("p", image.data(), static_cast<int32_t>(image.size()), &printed),
+              Outcome::kStored);
   }
-  capture.Finish();
-  EXPECT_EQ(JxFiles(), (std::vector<std::string>{"ktlx_20050703_120312.jx4",
-                                                 "ktlx_20050703_120313.jx4"}));
-  std::vector<uint8_t> file = ReadFileBytes("ktlx_20050703_120312.jx4");
-  ASSERT_GE(file.size(), 20u);
-  EXPECT_EQ(file[16], 2);  // two entries
+  EXPECT_EQ(intake.Files(), (std::vector<std::string>{"ktlx_20050703_120312.jx4",
+                                                       "ktlx_20050703_120313.jx4"}));
+  EXPECT_EQ(intake.context.stats.productsStored, 3);
+  EXPECT_EQ(intake.context.stats.filesCreated, 2);
 }
 
 }  // namespace nimbrel

@@ -12,6 +12,7 @@
 
 #include "output/volume_file.h"
 #include "products/product_intake.h"
+#include "support/output_dir.h"
 #include "support/test_env.h"
 
 namespace nimbrel {
@@ -69,25 +70,21 @@ TEST(RealProducts, StoredExactlyWhereTheManifestSays) {
   for (const Expectation& row : rows) {
     std::vector<uint8_t> image = ReadFileBytes(TestdataDir() + "/level3/" + row.file);
     ASSERT_FALSE(image.empty()) << row.file;
-    TempDir dir(true);
-    StdoutCapture capture;
-    ProcessProduct(row.file.c_str(), image.data(), static_cast<int32_t>(image.size()));
-    capture.Finish();
-
-    std::vector<std::string> made;
-    for (const auto& entry : std::filesystem::directory_iterator(".")) {
-      made.push_back(entry.path().filename().string());
-    }
+    OutputDir out;
+    Outcome outcome =
+        ProcessProduct(out.context, row.file.c_str(), image.data(), static_cast<int32_t>(image.size()));
+    EXPECT_EQ(outcome == Outcome::kStored, row.stored) << row.file;
+    std::vector<std::string> made = out.Files();
     if (!row.stored) {
       EXPECT_TRUE(made.empty()) << row.file << " stored as " << made[0];
       continue;
     }
     ++storedCount;
     ASSERT_EQ(made, std::vector<std::string>{row.volumeName}) << row.file;
-    std::vector<uint8_t> file = ReadFileBytes(row.volumeName);
+    std::vector<uint8_t> file = ReadFileBytes(out.File(row.volumeName));
     ASSERT_EQ(file.size(), kVolumeHeaderSize + image.size()) << row.file;
     VolumeFileHeader header;
-    std::memcpy(&header, file.data(), sizeof header);
+    DecodeVolumeHeader(file.data(), &header);
     EXPECT_EQ(header.entryCount, 1) << row.file;
     EXPECT_EQ(header.entries[0].productId, row.productId) << row.file;
     EXPECT_TRUE(std::equal(image.begin(), image.end(), file.begin() + kVolumeHeaderSize))

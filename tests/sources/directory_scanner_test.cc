@@ -16,7 +16,9 @@
 #include "products/catalogue.h"
 #include "sources/name_index.h"
 #include "sources/tar_walker.h"
+#include "support/output_dir.h"
 #include "support/product_builder.h"
+#include "support/recording_reporter.h"
 #include "support/test_env.h"
 #include "support/volume_reader.h"
 
@@ -161,9 +163,7 @@ TEST(ProcessDirectory, RunsTheGroupOfEachAnchor) {
     SCOPED_TRACE(c.title);
     TempDir work(true);
     for (const Entry& entry : c.entries) Lay("in", entry);
-    StdoutCapture capture;
-    ProcessDirectory("in");
-    EXPECT_EQ(capture.Finish(), Transcript(c.handed));
+    EXPECT_EQ(ConvertInto("in", "."), Transcript(c.handed));
     ExpectVolumes(c.volumes, "in");
   }
 }
@@ -175,16 +175,16 @@ TEST(ProcessDirectory, UnreadableOrTooLongFoldersYieldNothing) {
   while (longPath.size() + 1 + 31 < 260) longPath += "/.";
   const std::string paths[] = {"absent", "in/" + std::string(kAnchor), longPath};
   for (const std::string& path : paths) {
-    StdoutCapture capture;
-    ProcessDirectory(path.c_str());
-    EXPECT_EQ(capture.Finish(), "") << path;
+    OutputDir out;
+    RecordingReporter recorder;
+    out.context.reporter = &recorder;
+    EXPECT_EQ(ProcessDirectory(out.context, path.c_str()), InputEnd::kCantOpen) << path;
+    EXPECT_TRUE(recorder.products.empty()) << path;
   }
   EXPECT_TRUE(ListVolumeFiles(".").empty());
   // The longest path that leaves room for a name still works.
   longPath.resize(longPath.size() - 2);
-  StdoutCapture capture;
-  ProcessDirectory(longPath.c_str());
-  EXPECT_NE(capture.Finish().find(kAnchor), std::string::npos);
+  EXPECT_NE(ConvertInto(longPath, ".").find(kAnchor), std::string::npos);
   EXPECT_EQ(ListVolumeFiles("."), std::vector<std::string>{kVolume});
 }
 
@@ -259,23 +259,30 @@ TEST(LoadWholeFile, LoadsRegularFilesOnly) {
     std::fclose(big);
     fs::resize_file("big", uint64_t{1} << 31);  // sparse: 2 GiB
   }
+  {
+    std::FILE* large = std::fopen("large", "wb");
+    ASSERT_NE(large, nullptr);
+    std::fclose(large);
+    fs::resize_file("large", (16u << 20) + 1);  // one byte over the limit
+  }
   const struct {
     const char* path;
     bool loads;
-    bool complains;
+    Outcome why;
   } cases[] = {
-      {"product", true, false}, {"empty", false, false},  {"big", false, false},
-      {"absent", false, true},  {"folder", false, true},  {"pipe", false, true},
+      {"product", true, Outcome::kStored},      {"empty", false, Outcome::kNotProduct},
+      {"big", false, Outcome::kTooLarge},       {"large", false, Outcome::kTooLarge},
+      {"absent", false, Outcome::kCouldntOpen}, {"folder", false, Outcome::kCouldntOpen},
+      {"pipe", false, Outcome::kCouldntOpen},
   };
   for (const auto& c : cases) {
     int32_t size = -1;
-    StdoutCapture capture;
-    std::unique_ptr<uint8_t[]> image = LoadWholeFile(c.path, &size);
-    std::string printed = capture.Finish();
-    EXPECT_EQ(printed, c.complains ? "*** couldn't open '" + std::string(c.path) + "'\n" : "")
-        << c.path;
+    Outcome why = Outcome::kStored;
+    std::unique_ptr<uint8_t[]> image = LoadWholeFile(c.path, &size, &why);
     ASSERT_EQ(image != nullptr, c.loads) << c.path;
-    if (c.loads) {
+    if (!c.loads) {
+      EXPECT_EQ(why, c.why) << c.path;
+    } else {
       ASSERT_EQ(size, static_cast<int32_t>(content.size()));
       EXPECT_TRUE(Bytes(image.get(), image.get() + size) == content);
     }
@@ -371,14 +378,6 @@ TEST(ProcessDirectory, RealProductsMatchTheTarRun) {
   ASSERT_GE(anchored.size(), 40u);
   ASSERT_GE(unanchored.size(), 40u);
 
-  auto runIn = [](const std::string& folder, auto&& walk) {
-    fs::create_directories(folder);
-    fs::current_path(folder);
-    StdoutCapture capture;
-    walk();
-    capture.Finish();
-    fs::current_path("..");
-  };
   auto tarOf = [](const std::string& archive, std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
     std::string list;
@@ -391,9 +390,9 @@ TEST(ProcessDirectory, RealProductsMatchTheTarRun) {
   everything.insert(everything.end(), unanchored.begin(), unanchored.end());
   ASSERT_TRUE(tarOf("all.tar", everything));
 
-  runIn("from-folder", [] { ProcessDirectory("../in"); });
-  runIn("from-anchored-tar", [] { ProcessTar("../anchored.tar"); });
-  runIn("from-all-tar", [] { ProcessTar("../all.tar"); });
+  ConvertInto("in", "from-folder");
+  ConvertInto("anchored.tar", "from-anchored-tar");
+  ConvertInto("all.tar", "from-all-tar");
 
   std::vector<std::string> volumes = ListVolumeFiles("from-folder");
   EXPECT_EQ(volumes, ListVolumeFiles("from-anchored-tar"));

@@ -1,14 +1,11 @@
 #include "support/synthetic_corpus.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 
-#include "sources/tar_walker.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
+#include "support/volume_reader.h"
 
 namespace nimbrel {
 
@@ -44,18 +41,7 @@ bool WriteSyntheticScans(const std::string& folder, int volumeScans, const std::
 }
 
 void ProcessTarQuietlyIn(const std::string& folder, const std::string& archive) {
-  std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(folder);
-  std::fflush(stdout);
-  int saved = dup(1);
-  int sink = open("/dev/null", O_WRONLY);
-  dup2(sink, 1);
-  close(sink);
-  ProcessTar(archive.c_str());
-  std::fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  std::filesystem::current_path(previous);
+  ConvertQuietly(archive, folder);
 }
 
 }  // namespace nimbrel

@@ -15,8 +15,7 @@ inline constexpr int kSyntheticKindsPerScan = 17;
 
 bool WriteSyntheticScans(const std::string& folder, int volumeScans, const std::string& listFile);
 
-// Runs ProcessTar over `archive` with `folder` as the working directory and
-// standard output sent to /dev/null, then returns to the previous directory.
+// Converts `archive` into `folder`, telling nobody.
 void ProcessTarQuietlyIn(const std::string& folder, const std::string& archive);
 
 }  // namespace nimbrel

@@ -3,29 +3,32 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
-#include "output/volume_file.h"
-#include "sources/tar_walker.h"
+#include "driver/console_reporter.h"
+#include "output/store_io.h"
+#include "output/volume_format.h"
+#include "sources/conversion.h"
 #include "support/test_env.h"
 
 namespace nimbrel {
 
 VolumeContents ReadVolumeFile(const std::string& path) {
   VolumeContents contents;
-  std::vector<uint8_t> bytes = ReadFileBytes(path);
-  contents.fileSize = bytes.size();
-  if (bytes.size() < static_cast<size_t>(kVolumeHeaderSize)) return contents;
-  VolumeFileHeader header;
-  std::memcpy(&header, bytes.data(), sizeof header);
-  if (std::memcmp(header.magic, "JX4", 4) != 0) return contents;
-  if (header.entryCount < 0 || header.entryCount > kMaxVolumeEntries) return contents;
+  VolumeReader reader;
+  if (!reader.Open(path.c_str())) {
+    contents.fileSize = ReadFileBytes(path).size();
+    return contents;
+  }
+  const VolumeFileHeader& header = reader.header();
+  contents.fileSize = static_cast<uint64_t>(reader.fileSize());
+  if (CheckAppendable(header, reader.fileSize()) < 0) return contents;
   contents.volumeTime = header.volumeTime;
   contents.station.assign(header.station, strnlen(header.station, sizeof header.station));
   for (int32_t i = 0; i < header.entryCount; ++i) {
     const VolumeIndexEntry& entry = header.entries[i];
-    if (uint64_t{entry.offset} + entry.length > bytes.size()) return contents;
     StoredImage stored{entry.productId, entry.reserved, entry.offset, entry.length, {}};
-    stored.image.assign(bytes.begin() + entry.offset, bytes.begin() + entry.offset + entry.length);
+    if (!reader.ReadImage(i, &stored.image)) return contents;
     contents.entries.push_back(std::move(stored));
   }
   contents.readable = true;
@@ -42,18 +45,46 @@ std::vector<std::string> ListVolumeFiles(const std::string& folder) {
   return names;
 }
 
-Conversion ConvertArchive(const std::string& archive) {
-  TempDir dir(true);
+Conversion ConvertArchive(const std::string& input) {
+  TempDir dir;
   Conversion result;
-  int32_t storedBefore = productsStored;
+  std::unique_ptr<StoreFolder> folder = OpenDiskFolder(dir.path().c_str());
+  ConsoleReporter reporter;
   StdoutCapture capture;
-  ProcessTar(archive.c_str());
+  ConversionResult converted = ConvertInput(input.c_str(), *folder, reporter);
   result.output = capture.Finish();
-  result.stored = productsStored - storedBefore;
+  result.stored = converted.stats.productsStored;
+  result.end = converted.end;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     result.files[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
   }
   return result;
+}
+
+std::string ConvertInto(const std::string& input, const std::string& folder) {
+  std::filesystem::create_directories(folder);
+  std::unique_ptr<StoreFolder> out = OpenDiskFolder(folder.c_str());
+  if (out == nullptr) return "(no folder)";
+  ConsoleReporter reporter;
+  StdoutCapture capture;
+  ConvertInput(input.c_str(), *out, reporter);
+  return capture.Finish();
+}
+
+RunStats ConvertQuietly(const std::string& input, const std::string& folder) {
+  std::filesystem::create_directories(folder);
+  std::unique_ptr<StoreFolder> out = OpenDiskFolder(folder.c_str());
+  if (out == nullptr) return {};
+  Reporter silent;
+  return ConvertInput(input.c_str(), *out, silent).stats;
+}
+
+InputEnd WalkArchive(const std::string& path, const MemberHandler& handler, Reporter* reporter) {
+  Reporter silent;
+  RunContext context;
+  context.reporter = reporter != nullptr ? reporter : &silent;
+  context.input = path.c_str();
+  return ProcessTar(context, path.c_str(), &handler);
 }
 
 }  // namespace nimbrel

@@ -1,6 +1,6 @@
 // Reads site-volume (.jx4) files back for tests: the header fields, and each
-// indexed entry with the image bytes it points at; and what a whole archive's
-// conversion leaves behind.
+// indexed entry with the image bytes it points at; and what a conversion
+// leaves behind.
 #ifndef NIMBREL_TESTS_SUPPORT_VOLUME_READER_H_
 #define NIMBREL_TESTS_SUPPORT_VOLUME_READER_H_
 
@@ -8,6 +8,9 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "output/report.h"
+#include "sources/tar_walker.h"
 
 namespace nimbrel {
 
@@ -20,7 +23,7 @@ struct StoredImage {
 };
 
 struct VolumeContents {
-  bool readable = false;  // a whole header whose entries lie inside the file
+  bool readable = false;  // a header whose entries the writer could append behind
   int32_t volumeTime = 0;
   std::string station;
   std::vector<StoredImage> entries;
@@ -32,16 +35,28 @@ VolumeContents ReadVolumeFile(const std::string& path);
 // Names of the .jx4 files in `folder`, sorted.
 std::vector<std::string> ListVolumeFiles(const std::string& folder);
 
-// What ProcessTar makes of `archive` (an absolute path) in a fresh current
-// folder: every file left there, by name, with its bytes; the console text;
-// and how many products were stored.
+// What converting `input` into a fresh folder leaves there: every file, by
+// name, with its bytes; the console program's text for it; and the stats.
 struct Conversion {
   std::map<std::string, std::vector<uint8_t>> files;
   std::string output;
-  int32_t stored = 0;
+  int64_t stored = 0;
+  InputEnd end = InputEnd::kCleanEnd;
 };
 
-Conversion ConvertArchive(const std::string& archive);
+Conversion ConvertArchive(const std::string& input);
+
+// Converts `input` into `folder` (created if missing) with the console
+// program's reporter; returns what it printed.
+std::string ConvertInto(const std::string& input, const std::string& folder);
+
+// Converts `input` into `folder` (created if missing) and tells nobody.
+RunStats ConvertQuietly(const std::string& input, const std::string& folder);
+
+// Walks the archive at `path`, handing its members to `handler` instead of
+// the intake; events go to `reporter` (none when null).
+InputEnd WalkArchive(const std::string& path, const MemberHandler& handler,
+                     Reporter* reporter = nullptr);
 
 }  // namespace nimbrel
 

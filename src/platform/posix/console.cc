@@ -1,27 +1,23 @@
 #include "platform/console.h"
 
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <termios.h>
-#include <unistd.h>
 
 namespace nimbrel {
 
 namespace {
 
-// The terminal's settings while a key is awaited, for the signal handler.
-termios savedSettings;
-volatile sig_atomic_t settingsChanged = 0;
-
+// Signals that end the process by default and may come while a key is
+// awaited with the terminal's line editing off.
 constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
-constexpr int kEndingSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
 
-// Puts the terminal back, then lets the signal take its default course.
-void OnEndingSignal(int signal) {
-  if (settingsChanged) tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
-  raise(signal);  // the handler was reset to the default on entry
-}
+// How often a pending ending signal is looked for while a key is awaited.
+constexpr int kSignalPollMilliseconds = 50;
 
 int32_t ReadByte() {
   unsigned char byte;
@@ -32,33 +28,51 @@ int32_t ReadByte() {
   return got == 1 ? byte : -1;
 }
 
-// One key from the terminal with line editing, echo and the signal keys
-// off (Ctrl-C is then just a key that is not yes).
-int32_t ReadTerminalKey() {
-  struct sigaction handler = {};
-  handler.sa_handler = OnEndingSignal;
-  handler.sa_flags = SA_RESETHAND;
-  struct sigaction previous[kEndingSignalCount];
-  for (int i = 0; i < kEndingSignalCount; ++i) sigaction(kEndingSignals[i], &handler, &previous[i]);
+bool EndingSignalPending() {
+  sigset_t pending;
+  if (sigpending(&pending) != 0) return false;
+  for (int signal : kEndingSignals) {
+    if (sigismember(&pending, signal) == 1) return true;
+  }
+  return false;
+}
 
-  termios raw = savedSettings;
+// One key from the terminal with line editing, echo and the signal keys off
+// (Ctrl-C is then just a key that is not yes). The ending signals are held
+// back meanwhile; one that arrives puts the terminal back first and is then
+// let through, so the process never ends with the terminal left raw.
+int32_t ReadTerminalKey(const termios& saved) {
+  sigset_t ending, previous;
+  sigemptyset(&ending);
+  for (int signal : kEndingSignals) sigaddset(&ending, signal);
+  sigprocmask(SIG_BLOCK, &ending, &previous);
+
+  termios raw = saved;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
-  settingsChanged = 1;
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-  int32_t key = ReadByte();
-  tcsetattr(STDIN_FILENO, TCSANOW, &savedSettings);
-  settingsChanged = 0;
-
-  for (int i = 0; i < kEndingSignalCount; ++i) sigaction(kEndingSignals[i], &previous[i], nullptr);
+  int32_t key = -1;
+  for (;;) {
+    pollfd input = {STDIN_FILENO, POLLIN, 0};
+    int ready = poll(&input, 1, kSignalPollMilliseconds);
+    if (EndingSignalPending()) break;
+    if (ready > 0) {
+      key = ReadByte();
+      break;
+    }
+    if (ready < 0 && errno != EINTR) break;
+  }
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  sigprocmask(SIG_SETMASK, &previous, nullptr);  // a held-back signal takes its course here
   return key;
 }
 
 }  // namespace
 
 int32_t ReadKeyWithEcho() {
-  int32_t key = tcgetattr(STDIN_FILENO, &savedSettings) == 0 ? ReadTerminalKey() : ReadByte();
+  termios saved;
+  int32_t key = tcgetattr(STDIN_FILENO, &saved) == 0 ? ReadTerminalKey(saved) : ReadByte();
   if (key >= 0) {
     std::putchar(key);
     std::fflush(stdout);

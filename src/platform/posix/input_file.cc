@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace nimbrel {
@@ -32,6 +33,25 @@ int32_t ReadInputFully(int32_t fd, void* buffer, int32_t length, bool* failed) {
     done += got;
   }
   return done;
+}
+
+int32_t ReadInputAt(int32_t fd, int64_t offset, void* buffer, int32_t length) {
+  int32_t done = 0;
+  while (done < length) {
+    ssize_t got = pread(fd, static_cast<char*>(buffer) + done, static_cast<size_t>(length - done),
+                        static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<int32_t>(got);
+  }
+  return done;
+}
+
+int64_t InputFileSize(int32_t fd) {
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<int64_t>(info.st_size);
 }
 
 void CloseInputFile(int32_t fd) {

@@ -9,15 +9,37 @@
 
 namespace nimbrel {
 
-bool OutputFile::Open(const char* name) {
+OutputFolder::~OutputFolder() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+bool OutputFolder::Open(const char* path) {
   // A write past the process's file-size limit then fails (and is reported)
   // instead of killing the process in the middle of a store.
-  static const bool ignoreFileSizeSignal = signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
-  (void)ignoreFileSizeSignal;
-  Close();
+  signal(SIGXFSZ, SIG_IGN);
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+  // Only a handle to name files by: a folder that may be written but not
+  // listed serves as well.
+#ifdef O_PATH
+  constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+  constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
   int fd;
   do {
-    fd = open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd = open(path, kFolderFlags);
+  } while (fd < 0 && errno == EINTR);
+  handle_ = fd < 0 ? -1 : fd;
+  return fd >= 0;
+}
+
+bool OutputFile::Open(const OutputFolder& folder, const char* name) {
+  Close();
+  if (!folder.IsOpen()) return false;
+  int fd;
+  do {
+    fd = openat(static_cast<int>(folder.handle()), name,
+                O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
   int locked;
@@ -38,7 +60,8 @@ int32_t OutputFile::ReadAt(int64_t offset, void* buffer, int32_t length) {
     ssize_t got = pread(static_cast<int>(handle_), static_cast<char*>(buffer) + done,
                         static_cast<size_t>(length - done), static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
+    if (got < 0) return -1;
+    if (got == 0) break;
     done += static_cast<int32_t>(got);
   }
   return done;
@@ -70,11 +93,19 @@ bool OutputFile::Truncate(int64_t length) {
   return result == 0;
 }
 
-void OutputFile::Close() {
-  if (handle_ >= 0) {
-    close(static_cast<int>(handle_));  // also releases the lock
-    handle_ = -1;
-  }
+bool OutputFile::Sync() {
+#if defined(__APPLE__)
+  return fsync(static_cast<int>(handle_)) == 0;
+#else
+  return fdatasync(static_cast<int>(handle_)) == 0;
+#endif
+}
+
+bool OutputFile::Close() {
+  if (handle_ < 0) return true;
+  int result = close(static_cast<int>(handle_));  // also releases the lock
+  handle_ = -1;
+  return result == 0 || errno == EINTR;  // after EINTR the descriptor is gone all the same
 }
 
 }  // namespace nimbrel

@@ -1,0 +1,204 @@
+#include "output/volume_format.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/input_file.h"
+
+namespace nimbrel {
+
+namespace {
+
+constexpr uint8_t kMagic[4] = {'J', 'X', '4', 0};
+constexpr int32_t kEntriesOffset = 20;
+constexpr int64_t kMaxReadableImage = int64_t{64} << 20;
+
+void Put32(uint8_t* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t Get32(const uint8_t* at) {
+  return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
+}
+
+int64_t EndOf(const VolumeIndexEntry& entry) { return int64_t{entry.offset} + entry.length; }
+
+bool IsZero(const VolumeIndexEntry& entry) {
+  return (entry.productId | entry.reserved | entry.offset | entry.length) == 0;
+}
+
+// The checks both kinds share: magic and count, then each used entry in
+// index order. Stops at the first finding unless `all`.
+void CheckEntries(const VolumeFileHeader& header, int64_t fileSize, bool all,
+                  std::vector<VolumeFinding>* findings) {
+  if (std::memcmp(header.magic, kMagic, 4) != 0) {
+    findings->push_back({VolumeProblem::kBadMagic});
+    return;
+  }
+  if (header.entryCount < 0 || header.entryCount > kMaxVolumeEntries) {
+    findings->push_back({VolumeProblem::kEntryCount});
+    return;
+  }
+  int64_t end = kVolumeHeaderSize;  // of the images before
+  int32_t endEntry = -1;
+  for (int32_t i = 0; i < header.entryCount && (all || findings->empty()); ++i) {
+    const VolumeIndexEntry& entry = header.entries[i];
+    if (entry.offset < static_cast<uint32_t>(kVolumeHeaderSize)) {
+      findings->push_back({VolumeProblem::kInsideHeader, i});
+    } else if (EndOf(entry) > fileSize) {
+      findings->push_back({VolumeProblem::kPastEnd, i});
+    } else if (entry.offset < end) {
+      findings->push_back({VolumeProblem::kOutOfOrder, i, endEntry});
+    } else if (all && entry.offset > end) {
+      findings->push_back({VolumeProblem::kGap, i, endEntry});
+    }
+    if (EndOf(entry) > end) {
+      end = EndOf(entry);
+      endEntry = i;
+    }
+  }
+  if (all && findings->empty() && end < fileSize) {
+    findings->push_back({VolumeProblem::kTail, endEntry});
+  }
+}
+
+}  // namespace
+
+VolumeFileHeader NewVolumeHeader(const char* station, int32_t volumeTime) {
+  VolumeFileHeader header;
+  std::memcpy(header.magic, kMagic, 4);
+  header.volumeTime = volumeTime;
+  size_t length = strnlen(station, kVolumeStationSize - 1);
+  std::memcpy(header.station, station, length);
+  return header;
+}
+
+void EncodeVolumeHeader(const VolumeFileHeader& header, uint8_t bytes[kVolumeHeaderSize]) {
+  std::memcpy(bytes, header.magic, 4);
+  Put32(bytes + 4, static_cast<uint32_t>(header.volumeTime));
+  std::memcpy(bytes + 8, header.station, kVolumeStationSize);
+  Put32(bytes + 16, static_cast<uint32_t>(header.entryCount));
+  for (int32_t i = 0; i < kMaxVolumeEntries; ++i) {
+    uint8_t* at = bytes + kEntriesOffset + i * kVolumeEntrySize;
+    const VolumeIndexEntry& entry = header.entries[i];
+    Put32(at, entry.productId);
+    Put32(at + 4, entry.reserved);
+    Put32(at + 8, entry.offset);
+    Put32(at + 12, entry.length);
+  }
+}
+
+void DecodeVolumeHeader(const uint8_t bytes[kVolumeHeaderSize], VolumeFileHeader* header) {
+  std::memcpy(header->magic, bytes, 4);
+  header->volumeTime = static_cast<int32_t>(Get32(bytes + 4));
+  std::memcpy(header->station, bytes + 8, kVolumeStationSize);
+  header->entryCount = static_cast<int32_t>(Get32(bytes + 16));
+  for (int32_t i = 0; i < kMaxVolumeEntries; ++i) {
+    const uint8_t* at = bytes + kEntriesOffset + i * kVolumeEntrySize;
+    header->entries[i] = {Get32(at), Get32(at + 4), Get32(at + 8), Get32(at + 12)};
+  }
+}
+
+bool HasVolumeMagic(const uint8_t* bytes, int64_t size) {
+  return size >= 4 && std::memcmp(bytes, kMagic, 4) == 0;
+}
+
+const char* VolumeProblemText(VolumeProblem problem) {
+  switch (problem) {
+    case VolumeProblem::kShortFile: return "shorter than a header";
+    case VolumeProblem::kBadMagic: return "not a JX4 file (wrong magic)";
+    case VolumeProblem::kEntryCount: return "entry count outside 0..60";
+    case VolumeProblem::kInsideHeader: return "image starts inside the header";
+    case VolumeProblem::kPastEnd: return "image runs past the end of the file";
+    case VolumeProblem::kOutOfOrder: return "image overlaps or precedes the one indexed before it";
+    case VolumeProblem::kGap: return "gap before the image";
+    case VolumeProblem::kTail: return "bytes behind the last image";
+    case VolumeProblem::kDuplicateId: return "product id indexed twice";
+    case VolumeProblem::kUnusedEntry: return "unused index entry is not zero";
+    case VolumeProblem::kStation: return "station id not zero-terminated";
+  }
+  return "unknown problem";
+}
+
+int64_t CheckAppendable(const VolumeFileHeader& header, int64_t fileSize, VolumeFinding* finding) {
+  std::vector<VolumeFinding> findings;
+  if (fileSize < kVolumeHeaderSize) findings.push_back({VolumeProblem::kShortFile});
+  if (findings.empty()) CheckEntries(header, fileSize, false, &findings);
+  if (!findings.empty()) {
+    if (finding != nullptr) *finding = findings.front();
+    return -1;
+  }
+  int64_t end = kVolumeHeaderSize;
+  for (int32_t i = 0; i < header.entryCount; ++i) end = std::max(end, EndOf(header.entries[i]));
+  return end;
+}
+
+std::vector<VolumeFinding> CheckWellFormed(const VolumeFileHeader& header, int64_t fileSize) {
+  std::vector<VolumeFinding> findings;
+  if (fileSize < kVolumeHeaderSize) {
+    findings.push_back({VolumeProblem::kShortFile});
+    return findings;
+  }
+  CheckEntries(header, fileSize, true, &findings);
+  if (!findings.empty() &&
+      (findings[0].problem == VolumeProblem::kBadMagic ||
+       findings[0].problem == VolumeProblem::kEntryCount)) {
+    return findings;
+  }
+  for (int32_t i = 0; i < header.entryCount; ++i) {
+    for (int32_t j = 0; j < i; ++j) {
+      if (header.entries[i].productId == header.entries[j].productId) {
+        findings.push_back({VolumeProblem::kDuplicateId, i, j});
+        break;
+      }
+    }
+  }
+  for (int32_t i = header.entryCount; i < kMaxVolumeEntries; ++i) {
+    if (!IsZero(header.entries[i])) findings.push_back({VolumeProblem::kUnusedEntry, i});
+  }
+  if (std::memchr(header.station, 0, kVolumeStationSize) == nullptr) {
+    findings.push_back({VolumeProblem::kStation});
+  }
+  return findings;
+}
+
+VolumeReader::~VolumeReader() { CloseInputFile(fd_); }
+
+bool VolumeReader::Open(const char* path) {
+  CloseInputFile(fd_);
+  fd_ = OpenInputFile(path);
+  fileSize_ = fd_ >= 0 ? InputFileSize(fd_) : -1;
+  uint8_t bytes[kVolumeHeaderSize];
+  if (fileSize_ < kVolumeHeaderSize ||
+      ReadInputAt(fd_, 0, bytes, kVolumeHeaderSize) != kVolumeHeaderSize) {
+    CloseInputFile(fd_);
+    fd_ = -1;
+    return false;
+  }
+  DecodeVolumeHeader(bytes, &header_);
+  return true;
+}
+
+int32_t VolumeReader::entryCount() const {
+  return std::clamp(header_.entryCount, 0, kMaxVolumeEntries);
+}
+
+bool VolumeReader::ReadImage(int32_t index, std::vector<uint8_t>* image) const {
+  image->clear();
+  if (fd_ < 0 || index < 0 || index >= entryCount()) return false;
+  const VolumeIndexEntry& entry = header_.entries[index];
+  if (entry.offset < static_cast<uint32_t>(kVolumeHeaderSize) || EndOf(entry) > fileSize_ ||
+      entry.length > kMaxReadableImage) {
+    return false;
+  }
+  image->resize(entry.length);
+  int32_t length = static_cast<int32_t>(entry.length);
+  if (ReadInputAt(fd_, entry.offset, image->data(), length) != length) {
+    image->clear();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace nimbrel
