@@ -45,6 +45,11 @@ class OutputFile {
   // Opens or creates `name` in `folder` and takes the exclusive lock; false
   // on failure (a symbolic link included).
   bool Open(const OutputFolder& folder, const char* name);
+
+  // Creates `name` in `folder` for writing only when nothing of that name
+  // exists (a symbolic link, even a dangling one, counts); no lock is taken.
+  // False when the name exists or the file cannot be created.
+  bool CreateNew(const OutputFolder& folder, const char* name);
   bool IsOpen() const { return handle_ >= 0; }
 
   // Reads up to `length` bytes at `offset`; returns the bytes delivered

@@ -54,6 +54,18 @@ bool OutputFile::Open(const OutputFolder& folder, const char* name) {
   return true;
 }
 
+bool OutputFile::CreateNew(const OutputFolder& folder, const char* name) {
+  Close();
+  if (!folder.IsOpen()) return false;
+  int fd;
+  do {
+    fd = openat(static_cast<int>(folder.handle()), name,
+                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  } while (fd < 0 && errno == EINTR);
+  handle_ = fd < 0 ? -1 : fd;
+  return fd >= 0;
+}
+
 int32_t OutputFile::ReadAt(int64_t offset, void* buffer, int32_t length) {
   int32_t done = 0;
   while (done < length) {
