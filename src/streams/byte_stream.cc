@@ -19,11 +19,7 @@ StreamEnd ByteStream::SourceEnd(const ByteStream& source, StreamEnd otherwise) {
   return why == StreamEnd::kOpen || why == StreamEnd::kEndOfData ? otherwise : why;
 }
 
-FileStream::FileStream(const char* path, int32_t fd, const uint8_t* bytes, int32_t length)
-    : ByteStream(path), fd(fd) {
-  prefixLength = std::clamp(length, 0, kMaxPrefix);
-  if (prefixLength > 0) std::memcpy(prefix, bytes, static_cast<size_t>(prefixLength));
-}
+FileStream::FileStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {}
 
 FileStream::~FileStream() {
   CloseInputFile(fd);
@@ -32,14 +28,31 @@ FileStream::~FileStream() {
 
 int32_t FileStream::Read(uint8_t* buffer, int32_t length) {
   if (End() != StreamEnd::kOpen || length <= 0) return 0;
-  int32_t done = std::min(prefixLength - prefixPos, length);
-  std::memcpy(buffer, prefix + prefixPos, static_cast<size_t>(done));
-  prefixPos += done;
-  if (done == length) return done;
   bool failed = false;
-  done += ReadInputFully(fd, buffer + done, length - done, &failed);
+  int32_t done = ReadInputFully(fd, buffer, length, &failed);
   if (done < length) SetEnd(failed ? StreamEnd::kReadError : StreamEnd::kEndOfData);
   return done;
+}
+
+PrefixedStream::PrefixedStream(const uint8_t* bytes, size_t length, std::unique_ptr<ByteStream> source)
+    : ByteStream(source->Name()), prefix(bytes, bytes + length), rest(std::move(source)) {}
+
+int32_t PrefixedStream::Read(uint8_t* buffer, int32_t length) {
+  if (End() != StreamEnd::kOpen || length <= 0) return 0;
+  int32_t done = static_cast<int32_t>(std::min(prefix.size() - prefixPos, static_cast<size_t>(length)));
+  if (done > 0) std::memcpy(buffer, prefix.data() + prefixPos, static_cast<size_t>(done));
+  prefixPos += static_cast<size_t>(done);
+  if (done < length) done += rest->Read(buffer + done, length - done);
+  if (done < length) SetEnd(SourceEnd(*rest, StreamEnd::kEndOfData));
+  return done;
+}
+
+std::unique_ptr<ByteStream> Peek(std::unique_ptr<ByteStream> stream, size_t length,
+                                 std::vector<uint8_t>* head) {
+  head->resize(length);
+  int32_t got = stream->Read(head->data(), static_cast<int32_t>(length));
+  head->resize(static_cast<size_t>(got));
+  return std::make_unique<PrefixedStream>(head->data(), head->size(), std::move(stream));
 }
 
 MemoryStream::MemoryStream(const char* path, const uint8_t* bytes, size_t length)

@@ -19,6 +19,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace nimbrel {
 
@@ -52,24 +54,36 @@ class ByteStream {
   StreamEnd end_ = StreamEnd::kOpen;
 };
 
-// The plain kind: up to 32 bytes already taken from the descriptor (the
-// bytes a caller looked at to choose the kind), then the descriptor's bytes
-// as the system delivers them; each request is filled while data lasts, also
-// from a pipe that hands out less at a time.
+// The plain kind: a descriptor's bytes as the system delivers them; each
+// request is filled while data lasts, also from a pipe that hands out less
+// at a time.
 class FileStream : public ByteStream {
  public:
-  static constexpr int32_t kMaxPrefix = 32;
-  FileStream(const char* path, int32_t fd, const uint8_t* prefix = nullptr,
-             int32_t prefixLength = 0);
+  FileStream(const char* path, int32_t fd);
   ~FileStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 
  private:
   int32_t fd;
-  int32_t prefixPos = 0;
-  int32_t prefixLength = 0;
-  uint8_t prefix[kMaxPrefix];
 };
+
+// Bytes already taken from a stream (to look at them) delivered again, then
+// the rest of that stream; its end is the rest's end.
+class PrefixedStream : public ByteStream {
+ public:
+  PrefixedStream(const uint8_t* prefix, size_t length, std::unique_ptr<ByteStream> rest);
+  int32_t Read(uint8_t* buffer, int32_t length) override;
+
+ private:
+  std::vector<uint8_t> prefix;
+  size_t prefixPos = 0;
+  std::unique_ptr<ByteStream> rest;
+};
+
+// Reads up to `length` bytes from the start of `stream` into `head` and
+// returns a stream that delivers them again, then the rest.
+std::unique_ptr<ByteStream> Peek(std::unique_ptr<ByteStream> stream, size_t length,
+                                 std::vector<uint8_t>* head);
 
 // Bytes held in memory by the caller, who keeps them alive while the stream
 // lives (an archive member already read, a test's input).

@@ -45,8 +45,10 @@ std::unique_ptr<ByteStream> OpenByteStreamOn(const char* name, int32_t fd, OpenF
     *failure = OpenFailure::kTooShort;
     return nullptr;
   }
-  std::unique_ptr<ByteStream> raw(new (std::nothrow) FileStream(name, fd, head, kSniffSize));
-  if (raw == nullptr) CloseInputFile(fd);
+  std::unique_ptr<ByteStream> file(new (std::nothrow) FileStream(name, fd));
+  if (file == nullptr) CloseInputFile(fd);
+  std::unique_ptr<ByteStream> raw;
+  if (file != nullptr) raw.reset(new (std::nothrow) PrefixedStream(head, kSniffSize, std::move(file)));
   std::unique_ptr<ByteStream> stream = WrapStream(SniffStreamKind(head), std::move(raw));
   if (stream == nullptr) *failure = OpenFailure::kNoMemory;
   return stream;

@@ -30,7 +30,7 @@ Kind KindOf(const ByteStream* stream) {
   if (dynamic_cast<const LzwStream*>(stream) != nullptr) return Kind::kLzw;
   if (dynamic_cast<const GzipStream*>(stream) != nullptr) return Kind::kGzip;
   if (dynamic_cast<const Bz2BlockStream*>(stream) != nullptr) return Kind::kBz2;
-  if (dynamic_cast<const FileStream*>(stream) != nullptr) return Kind::kFile;
+  if (dynamic_cast<const PrefixedStream*>(stream) != nullptr) return Kind::kFile;
   return Kind::kNone;
 }
 
