@@ -31,8 +31,10 @@ enum class Outcome : uint8_t {
   kCouldntCreate,        // its .jx4 file could not be opened or created
   kCouldntWrite,         // a write failed; the .jx4 file was put back as it was
   kDamagedOutput,        // its .jx4 file's index does not fit its contents
+  kLevelTwo,             // a Level II volume, not Level III
+  kTooDeep,              // an archive or compressed file nested too deep
 };
-inline constexpr int kOutcomeCount = 16;
+inline constexpr int kOutcomeCount = 18;
 
 // The largest file or member taken for a product; real ones are under 1 MiB.
 inline constexpr int32_t kMaxProductSize = 16 << 20;
@@ -91,6 +93,7 @@ struct InputEvent {
   InputEnd end = InputEnd::kCleanEnd;
   const char* member = "";  // the member being read when it ended, if any
   int64_t size = 0;         // that member's size
+  const char* detail = "";  // what a decoder or archive reader said, if anything
 };
 
 class Reporter {
@@ -123,6 +126,7 @@ struct RunContext {
   Reporter* reporter = nullptr;  // never null: a plain Reporter ignores everything
   const char* input = "";   // the archive or folder being converted
   bool syncStores = false;  // each image reaches the disk before its index
+  bool decodeAhead = false; // decompress on a thread of its own
   RunStats stats;
 };
 

@@ -1,0 +1,44 @@
+// How the jx4 commands plug into the program: each adds its subcommand, with
+// its options, to the command line, and gives back what runs it once the
+// line is parsed. Exit statuses and error lines are the same everywhere.
+#ifndef NIMBREL_JX4_COMMAND_H_
+#define NIMBREL_JX4_COMMAND_H_
+
+#include <functional>
+
+namespace CLI {
+class App;
+}
+
+namespace nimbrel {
+
+// 0: all done and sound; 1: something could not be read, was damaged or
+// could not be written (everything else still done); 2: the command line
+// was wrong.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitTrouble = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Command {
+  CLI::App* app = nullptr;  // the subcommand
+  std::function<int()> run;
+};
+
+Command AddConvertCommand(CLI::App& jx4);
+Command AddListCommand(CLI::App& jx4);
+Command AddInfoCommand(CLI::App& jx4);
+Command AddVerifyCommand(CLI::App& jx4);
+Command AddExtractCommand(CLI::App& jx4);
+
+#if defined(__GNUC__)
+#define NIMBREL_PRINTF_LIKE __attribute__((format(printf, 1, 2)))
+#else
+#define NIMBREL_PRINTF_LIKE
+#endif
+
+// Prints "jx4: <message>\n" to standard error.
+void PrintError(const char* format, ...) NIMBREL_PRINTF_LIKE;
+
+}  // namespace nimbrel
+
+#endif  // NIMBREL_JX4_COMMAND_H_

@@ -1,0 +1,55 @@
+// jx4: the scriptable tool of the toolset. `convert` files products from
+// any number of inputs into a folder; `list`, `info`, `verify` and
+// `extract` look inside .jx4 files.
+#include <CLI/CLI.hpp>
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "jx4/command.h"
+
+namespace nimbrel {
+
+void PrintError(const char* format, ...) {
+  std::fputs("jx4: ", stderr);
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(stderr, format, arguments);
+  va_end(arguments);
+  std::fputc('\n', stderr);
+}
+
+namespace {
+
+constexpr char kVersion[] = "jx4 1.0.0 (Nimbrel)";
+
+int Run(int argc, char** argv) {
+  CLI::App jx4{"Files archived NEXRAD Level III products into site-volume (.jx4) files, and\n"
+               "looks inside those files.",
+               "jx4"};
+  jx4.set_version_flag("--version", kVersion);
+  jx4.require_subcommand(1);
+  jx4.footer("Exit status: 0 when everything was read and written soundly; 1 when an input\n"
+             "was damaged or unreadable, or a file could not be written (the rest is still\n"
+             "done); 2 when the command line is wrong. See 'jx4 COMMAND --help' and jx4(1).");
+  const Command commands[] = {AddConvertCommand(jx4), AddListCommand(jx4), AddInfoCommand(jx4),
+                              AddVerifyCommand(jx4), AddExtractCommand(jx4)};
+  // The command-line library reports a wrong line by throwing; that stays
+  // here, at the edge of the program.
+  try {
+    jx4.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    int status = jx4.exit(error);
+    return status == 0 ? kExitOk : kExitUsage;
+  }
+  for (const Command& command : commands) {
+    if (command.app->parsed()) return command.run();
+  }
+  return kExitUsage;
+}
+
+}  // namespace
+
+}  // namespace nimbrel
+
+int main(int argc, char** argv) { return nimbrel::Run(argc, argv); }
