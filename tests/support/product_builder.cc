@@ -1,6 +1,11 @@
 #include "support/product_builder.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 
 namespace nimbrel {
 
@@ -91,6 +96,37 @@ uint16_t DayNumber(int year, int month, int day) {
   sys_days date{std::chrono::year{year} / std::chrono::month{static_cast<unsigned>(month)} /
                 std::chrono::day{static_cast<unsigned>(day)}};
   return static_cast<uint16_t>(date.time_since_epoch().count() + 1);
+}
+
+std::vector<uint8_t> FrameProduct(const std::vector<uint8_t>& image, int sequence, int streams,
+                                  bool controlBlock) {
+  char start[16];
+  std::snprintf(start, sizeof start, "\x01\r\r\n%03d \r\r\n", sequence % 1000);
+  std::vector<uint8_t> framed(start, start + std::strlen(start));
+  const size_t heading = 30;
+  framed.insert(framed.end(), image.begin(), image.begin() + heading);
+  if (streams == 0) {
+    framed.insert(framed.end(), image.begin() + heading, image.end());
+  } else {
+    // What is compressed: the control block, the heading again, the message.
+    std::vector<uint8_t> plain;
+    if (controlBlock) {
+      const uint8_t block[24] = {0x40, 0x0C, 0x00, 0x01, 'R', 'U', 'K', 'W', 'B', 'C', 0x02, 0x00};
+      plain.assign(block, block + 24);
+    }
+    plain.insert(plain.end(), image.begin(), image.end());
+    size_t piece = (plain.size() + static_cast<size_t>(streams) - 1) / static_cast<size_t>(streams);
+    for (size_t at = 0; at < plain.size(); at += piece) {
+      uLongf length = compressBound(static_cast<uLong>(piece));
+      std::vector<uint8_t> packed(length);
+      size_t take = std::min(piece, plain.size() - at);
+      compress2(packed.data(), &length, plain.data() + at, static_cast<uLong>(take), 9);
+      framed.insert(framed.end(), packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(length));
+    }
+  }
+  const uint8_t end[] = {'\r', '\r', '\n', 0x03};
+  framed.insert(framed.end(), end, end + 4);
+  return framed;
 }
 
 }  // namespace nimbrel

@@ -60,6 +60,13 @@ std::vector<uint8_t> BuildProduct(const ProductSpec& fields);
 // The usual archive file name, e.g. KTLX_SDUS54_N0RTLX_200507031203.
 std::string ArchiveName(const ProductSpec& fields, const std::string& yyyymmddhhmm);
 
+// The product in feed framing: SOH CR CR LF, the 3-digit sequence number and
+// a blank, CR CR LF, the heading; then the message, zlib-compressed in
+// `streams` back-to-back streams (none: as it is), after a 24-byte control
+// block when `controlBlock`; then CR CR LF ETX.
+std::vector<uint8_t> FrameProduct(const std::vector<uint8_t>& image, int sequence, int streams = 0,
+                                  bool controlBlock = true);
+
 // Day number (1 = 1970-01-01) of a calendar date.
 uint16_t DayNumber(int year, int month, int day);
 

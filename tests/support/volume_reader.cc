@@ -45,6 +45,18 @@ std::vector<std::string> ListVolumeFiles(const std::string& folder) {
   return names;
 }
 
+ProductSets ReadProductSets(const std::string& folder) {
+  ProductSets sets;
+  if (!std::filesystem::is_directory(folder)) return sets;
+  for (const std::string& name : ListVolumeFiles(folder)) {
+    VolumeContents contents = ReadVolumeFile(folder + "/" + name);
+    auto& products = sets[name];
+    if (!contents.readable) products[UINT32_MAX] = {};  // marks the file as unreadable
+    for (StoredImage& entry : contents.entries) products[entry.productId] = std::move(entry.image);
+  }
+  return sets;
+}
+
 Conversion ConvertArchive(const std::string& input) {
   TempDir dir;
   Conversion result;

@@ -35,6 +35,12 @@ VolumeContents ReadVolumeFile(const std::string& path);
 // Names of the .jx4 files in `folder`, sorted.
 std::vector<std::string> ListVolumeFiles(const std::string& folder);
 
+// For each .jx4 file in `folder` (none when it is missing): its product ids
+// with their images. Two conversions that file the same products give equal
+// sets, whatever the order of the images in each file.
+using ProductSets = std::map<std::string, std::map<uint32_t, std::vector<uint8_t>>>;
+ProductSets ReadProductSets(const std::string& folder);
+
 // What converting `input` into a fresh folder leaves there: every file, by
 // name, with its bytes; the console program's text for it; and the stats.
 struct Conversion {
