@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -158,6 +159,26 @@ Reader NewReader(bool raw) {
 
 void HandleStream(Walk& walk, const Level& level, std::unique_ptr<ByteStream> stream, int64_t size);
 
+// Reads the rest of `stream` into `bytes`, which grow with what arrives
+// (from the size announced, when there is one); false when more than
+// kMaxProductSize bytes arrive.
+bool ReadCandidate(ByteStream& stream, int64_t announced, std::vector<uint8_t>* bytes) {
+  constexpr size_t kFirst = 64 * 1024;
+  constexpr size_t kLimit = static_cast<size_t>(kMaxProductSize) + 1;
+  size_t capacity = announced >= 0 ? std::min(static_cast<size_t>(announced) + 1, kLimit) : kFirst;
+  size_t filled = 0;
+  for (;;) {
+    bytes->resize(capacity);
+    int32_t want = static_cast<int32_t>(capacity - filled);
+    int32_t got = stream.Read(bytes->data() + filled, want);
+    filled += static_cast<size_t>(got);
+    if (got < want || capacity == kLimit) break;
+    capacity = std::min(capacity * 2, kLimit);
+  }
+  bytes->resize(filled);
+  return filled < kLimit;
+}
+
 // Files one product candidate (or the products of a framed file).
 void HandleBytes(Walk& walk, const std::string& member, const std::vector<uint8_t>& bytes) {
   if (!LooksFramed(bytes.data(), bytes.size())) {
@@ -255,11 +276,11 @@ void HandleStream(Walk& walk, const Level& level, std::unique_ptr<ByteStream> st
       break;
   }
   if (size > kMaxProductSize) return walk.Report(level.member, size, Outcome::kTooLarge);
-  std::vector<uint8_t> bytes(static_cast<size_t>(kMaxProductSize) + 1);
-  int32_t got = stream->Read(bytes.data(), kMaxProductSize + 1);
-  if (got > kMaxProductSize) return walk.Report(level.member, got, Outcome::kTooLarge);
+  std::vector<uint8_t> bytes;
+  if (!ReadCandidate(*stream, size, &bytes)) {
+    return walk.Report(level.member, static_cast<int64_t>(bytes.size()), Outcome::kTooLarge);
+  }
   if (IsFault(stream->End())) return walk.Fault(FaultOf(stream->End()), level.member, nullptr);
-  bytes.resize(static_cast<size_t>(got));
   HandleBytes(walk, level.member, bytes);
 }
 
