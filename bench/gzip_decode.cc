@@ -10,8 +10,9 @@
 // data, so gzip gains little; skipped when the data is absent). Each tar is
 // compressed by the real gzip at its default level. Every run is a child
 // process timed by wall clock (the program in a fresh output folder, given
-// `y` on its standard input); the summary gives medians and their ratios,
-// and the peak resident memory of the program's runs.
+// `y` on its standard input). The summary gives medians and their ratios,
+// also of the children's CPU time (user + system), which a busy machine
+// disturbs less, and the peak resident memory of the program's runs.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -51,7 +52,8 @@ struct Archive {
   std::string gzPath;  // empty when the archive could not be made
   int64_t tarBytes = 0;
   int64_t gzBytes = 0;
-  std::vector<double> seconds[kRuns];  // one entry per timed run
+  std::vector<double> seconds[kRuns];     // one entry per timed run
+  std::vector<double> cpuSeconds[kRuns];  // the same, for child processes
   long peakKilobytes[2] = {0, 0};      // of the program's runs: .tar.gz, .tar
 };
 
@@ -62,6 +64,7 @@ bool haveIgzip = false;
 struct ChildRun {
   bool ok = false;
   double seconds = 0;
+  double cpuSeconds = 0;
   long peakKilobytes = 0;
 };
 
@@ -89,6 +92,8 @@ ChildRun RunChild(const std::vector<std::string>& argv, const std::string& folde
   rusage usage{};
   if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   run.peakKilobytes = usage.ru_maxrss;
   run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return run;
@@ -130,8 +135,10 @@ Archive* Select(benchmark::State& state) {
   return nullptr;
 }
 
-void Record(benchmark::State& state, Archive& archive, Run run, double seconds) {
+void Record(benchmark::State& state, Archive& archive, Run run, double seconds,
+            double cpuSeconds = -1) {
   archive.seconds[run].push_back(seconds);
+  if (cpuSeconds >= 0) archive.cpuSeconds[run].push_back(cpuSeconds);
   state.SetIterationTime(seconds);
 }
 
@@ -150,7 +157,7 @@ void Nimbrel(benchmark::State& state, Run run) {
     if (!child.ok) return state.SkipWithError("the program failed");
     long& peak = archive->peakKilobytes[run == kNimbrelTarGz ? 0 : 1];
     peak = std::max(peak, child.peakKilobytes);
-    Record(state, *archive, run, child.seconds);
+    Record(state, *archive, run, child.seconds, child.cpuSeconds);
   }
   fs::remove_all(out);
   state.SetBytesProcessed(state.iterations() * archive->tarBytes);
@@ -166,7 +173,7 @@ void Decompressor(benchmark::State& state, Run run, const char* tool) {
   for (auto _ : state) {
     ChildRun child = RunChild({tool, "-dc", archive->gzPath}, workDir, "/dev/null");
     if (!child.ok) return state.SkipWithError("the decompressor failed");
-    Record(state, *archive, run, child.seconds);
+    Record(state, *archive, run, child.seconds, child.cpuSeconds);
   }
   state.SetBytesProcessed(state.iterations() * archive->tarBytes);
 }
@@ -223,22 +230,35 @@ double Median(std::vector<double> values) {
   return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+// "nimbrel .tar.gz / gzip -dc = 0.40x" and the like, for wall and CPU time.
+void PrintRatios(const double* median, const char* what) {
+  std::printf("  %s: nimbrel .tar.gz / gzip -dc = %.2fx (target <= 0.5x)", what,
+              median[kNimbrelTarGz] / median[kGzipDc]);
+  if (median[kIgzipDc] > 0) std::printf("; / igzip -dc = %.2fx", median[kNimbrelTarGz] / median[kIgzipDc]);
+  std::printf("; / nimbrel .tar = %.2fx\n", median[kNimbrelTarGz] / median[kNimbrelTar]);
+}
+
 void PrintSummary() {
   std::printf("\ngzip inflater of this build: %s; medians of %d runs\n", GzipStream::InflaterName(),
               kIterations);
   for (const Archive& archive : archives) {
     if (archive.gzPath.empty()) continue;
-    double median[kRuns];
-    for (int run = 0; run < kRuns; ++run) median[run] = Median(archive.seconds[run]);
-    std::printf("%s (%.1f MB tar, %.1f MB gzip):", archive.label,
+    double wall[kRuns], cpu[kRuns];
+    for (int run = 0; run < kRuns; ++run) {
+      wall[run] = Median(archive.seconds[run]);
+      cpu[run] = Median(archive.cpuSeconds[run]);
+    }
+    std::printf("%s (%.1f MB tar, %.1f MB gzip), ms (CPU ms):\n ", archive.label,
                 static_cast<double>(archive.tarBytes) / 1e6,
                 static_cast<double>(archive.gzBytes) / 1e6);
-    for (int run = 0; run < kRuns; ++run) std::printf(" %s %.1f ms;", kRunNames[run], median[run] * 1e3);
-    std::printf("\n  nimbrel .tar.gz / gzip -dc = %.2fx (target <= 0.5x)", median[kNimbrelTarGz] / median[kGzipDc]);
-    if (median[kIgzipDc] > 0) {
-      std::printf("; / igzip -dc = %.2fx", median[kNimbrelTarGz] / median[kIgzipDc]);
+    for (int run = 0; run < kRuns; ++run) {
+      std::printf(" %s %.1f", kRunNames[run], wall[run] * 1e3);
+      if (cpu[run] > 0) std::printf(" (%.1f)", cpu[run] * 1e3);
+      std::printf(";");
     }
-    std::printf("; / nimbrel .tar = %.2fx\n", median[kNimbrelTarGz] / median[kNimbrelTar]);
+    std::printf("\n");
+    PrintRatios(wall, "wall");
+    PrintRatios(cpu, "CPU ");
     std::printf("  peak resident memory of the program: %.1f MB on the .tar.gz, %.1f MB on the .tar\n",
                 static_cast<double>(archive.peakKilobytes[0]) / 1024,
                 static_cast<double>(archive.peakKilobytes[1]) / 1024);
