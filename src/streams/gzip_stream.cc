@@ -89,7 +89,6 @@ struct GzipStream::Inflater {
     int rc = inflate(&zs, Z_NO_FLUSH);
     *used -= zs.avail_in;
     *made -= zs.avail_out;
-    zs.next_in = zs.next_out = nullptr;
     // Z_BUF_ERROR: no progress was possible without more input.
     if (rc == Z_OK || rc == Z_BUF_ERROR) return Step::kGoing;
     if (rc == Z_STREAM_END) return Step::kMemberEnd;

@@ -13,6 +13,12 @@
 //     a trailer) ends the stream after the bytes inflated before the fault:
 //     the call that meets it returns a short count, every later call 0. Bytes
 //     of a member delivered before its trailer is checked are not retracted.
+//   - On intact files both inflaters deliver the same bytes. On a damaged or
+//     cut member the count before the end may differ: igzip accepts some
+//     Huffman code sets zlib refuses (so it may go on further, and end
+//     cleanly if the trailer then matches), writes the bytes of a bad
+//     back-reference (up to 258) before reporting it, and may stop a few
+//     bytes short of a cut, having decoded literals in pairs or triples.
 //   - The inflater inflates into `output`, never into the caller's buffer,
 //     and always with all of `output` free (it is refilled only once it has
 //     been delivered): so what is inflated, and where a fault is met, does
