@@ -1,24 +1,36 @@
-// The gzip stream over ~100 MB .tar.gz files in RAM, beside `gzip -dc` of the
-// same file to /dev/null. Archive 0 holds the real Level III products (most
-// carry bzip2-compressed data, so gzip gains little; skipped when the shared
-// data is absent), archive 1 synthetic products that compress well; each is
-// repeated to reach the size and compressed by the real gzip at its default
-// level. The stream is read by the tar walker (a 512-byte header, then the
-// member's blocks) and in large requests. All times are wall-clock: gzip -dc
-// runs as a child.
+// .tar.gz end to end, in a RAM-backed folder: the nimbrel program on the
+// .tar.gz beside `gzip -dc` and ISA-L's `igzip -dc` of the same file to
+// /dev/null, and the program on the plain tar (the floor without inflation).
+// Also the gzip stream alone, read by the tar walker (members handed to a
+// counter) and in large requests.
+//
+// Archive 0: about 40 MB of synthetic products (the benchmark corpus, 17
+// kinds per volume scan, compressing well); archive 1: the real Level III
+// products of the shared test data, tarred once (most carry bzip2-compressed
+// data, so gzip gains little; skipped when the data is absent). Each tar is
+// compressed by the real gzip at its default level. Every run is a child
+// process timed by wall clock (the program in a fresh output folder, given
+// `y` on its standard input). The summary gives medians and their ratios,
+// also of the children's CPU time (user + system), which a busy machine
+// disturbs less, and the peak resident memory of the program's runs.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "sources/tar_walker.h"
+#include "streams/gzip_stream.h"
 #include "streams/open_stream.h"
-#include "support/product_builder.h"
+#include "support/synthetic_corpus.h"
 #include "support/test_env.h"
 #include "support/volume_reader.h"
 
@@ -26,64 +38,149 @@ using namespace nimbrel;
 
 namespace {
 
-constexpr int kTargetMegabytes = 100;
+namespace fs = std::filesystem;
+
+constexpr int kSyntheticScans = 80;  // about 40 MB of tar
+constexpr int kIterations = 9;
+
+enum Run { kNimbrelTarGz, kNimbrelTar, kGzipDc, kIgzipDc, kStreamTarWalk, kStreamLargeReads, kRuns };
+const char* const kRunNames[kRuns] = {"NimbrelTarGz", "NimbrelTar",          "GzipDc",
+                                      "IgzipDc",      "GzipStreamTarWalk", "GzipStreamLargeReads"};
 
 struct Archive {
-  std::string gzPath;  // empty when it could not be made
+  const char* label = "";
+  std::string tarPath;
+  std::string gzPath;  // empty when the archive could not be made
   int64_t tarBytes = 0;
+  int64_t gzBytes = 0;
+  std::vector<double> seconds[kRuns];     // one entry per timed run
+  std::vector<double> cpuSeconds[kRuns];  // the same, for child processes
+  long peakKilobytes[2] = {0, 0};      // of the program's runs: .tar.gz, .tar
 };
+
+std::string workDir;
 Archive archives[2];
+bool haveIgzip = false;
 
-std::string MakeWorkDir() {
-  const char* base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-  auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  std::string dir = std::string(base) + "/nimbrel-bench-gzip-" + std::to_string(stamp);
-  std::filesystem::create_directories(dir);
-  return dir;
+struct ChildRun {
+  bool ok = false;
+  double seconds = 0;
+  double cpuSeconds = 0;
+  long peakKilobytes = 0;
+};
+
+// Runs `argv` in `folder` with standard input from `inputFile` and standard
+// output and error to /dev/null, and times it.
+ChildRun RunChild(const std::vector<std::string>& argv, const std::string& folder,
+                  const std::string& inputFile) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    int in = open(inputFile.c_str(), O_RDONLY);
+    int out = open("/dev/null", O_WRONLY);
+    if (in < 0 || out < 0 || chdir(folder.c_str()) != 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(out, 2);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  ChildRun run;
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  run.peakKilobytes = usage.ru_maxrss;
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
 }
 
-// Fills `folder` with a few MB of products; returns their total size.
-int64_t WriteProducts(const std::string& folder, bool real) {
-  std::filesystem::create_directories(folder);
+bool MakeArchive(Archive& archive, bool real) {
+  std::string dir = workDir + "/" + (real ? "real" : "synthetic");
+  std::string products = dir + "/products";
+  fs::create_directories(products);
+  archive.label = real ? "real Level III" : "synthetic";
+  archive.tarPath = dir + "/archive.tar";
+  std::string list = dir + "/list";
   if (real) {
-    std::filesystem::copy(TestdataDir() + "/level3", folder);
-  } else {
-    for (int i = 0; i < 120; ++i) {
-      ProductSpec fields;
-      fields.bodySize = 10000 + 997 * i;
-      fields.seed = static_cast<uint32_t>(i + 1);
-      WriteFileBytes(folder + "/" + ArchiveName(fields, "2005070312" + std::to_string(i)),
-                     BuildProduct(fields));
+    fs::copy(TestdataDir() + "/level3", products);
+    std::string names;
+    for (const auto& entry : fs::directory_iterator(products)) {
+      names += entry.path().filename().string() + "\n";
     }
+    if (!WriteFileBytes(list, names)) return false;
+  } else if (!WriteSyntheticScans(products, kSyntheticScans, list)) {
+    return false;
   }
-  int64_t total = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) total += entry.file_size();
-  return total;
+  if (RunCommand("tar -cf '" + archive.tarPath + "' -C '" + products + "' -T '" + list + "'") != 0 ||
+      RunCommand("gzip -k '" + archive.tarPath + "'") != 0) {
+    return false;
+  }
+  fs::remove_all(products);
+  archive.gzPath = archive.tarPath + ".gz";
+  archive.tarBytes = static_cast<int64_t>(fs::file_size(archive.tarPath));
+  archive.gzBytes = static_cast<int64_t>(fs::file_size(archive.gzPath));
+  return true;
 }
 
-// Tars the products folder under enough names (symbolic links, followed by
-// tar -h, with every copy stored in full) to reach the target size, then
-// gzips the tar.
-Archive MakeArchive(const std::string& dir, bool real) {
-  int64_t once = WriteProducts(dir + "/products", real);
-  if (once <= 0) return {};
-  int64_t copies = (int64_t{kTargetMegabytes} << 20) / once + 1;
-  std::string names;
-  for (int64_t i = 0; i < copies; ++i) {
-    std::string name = "copy" + std::to_string(i);
-    std::filesystem::create_directory_symlink("products", dir + "/" + name);
-    names += " " + name;
-  }
-  std::string tar = dir + "/archive.tar";
-  if (RunCommand("cd '" + dir + "' && tar -ch --hard-dereference -f archive.tar" + names) != 0) {
-    return {};
-  }
-  Archive archive;
-  archive.tarBytes = static_cast<int64_t>(std::filesystem::file_size(tar));
-  if (RunCommand("gzip -f '" + tar + "'") != 0) return {};
-  archive.gzPath = tar + ".gz";
-  return archive;
+// The archive named by the benchmark's first argument, or null (skipped).
+Archive* Select(benchmark::State& state) {
+  Archive& archive = archives[state.range(0)];
+  if (!archive.gzPath.empty()) return &archive;
+  state.SkipWithError("archive not available");
+  return nullptr;
 }
+
+void Record(benchmark::State& state, Archive& archive, Run run, double seconds,
+            double cpuSeconds = -1) {
+  archive.seconds[run].push_back(seconds);
+  if (cpuSeconds >= 0) archive.cpuSeconds[run].push_back(cpuSeconds);
+  state.SetIterationTime(seconds);
+}
+
+// The program converting the archive (.tar.gz or .tar) in a fresh folder.
+void Nimbrel(benchmark::State& state, Run run) {
+  Archive* archive = Select(state);
+  if (archive == nullptr) return;
+  const std::string& path = run == kNimbrelTarGz ? archive->gzPath : archive->tarPath;
+  std::string out = workDir + "/out";
+  std::string answer = workDir + "/answer";
+  WriteFileBytes(answer, std::string("y\n"));
+  for (auto _ : state) {
+    fs::remove_all(out);
+    fs::create_directory(out);
+    ChildRun child = RunChild({NIMBREL_BINARY, path}, out, answer);
+    if (!child.ok) return state.SkipWithError("the program failed");
+    long& peak = archive->peakKilobytes[run == kNimbrelTarGz ? 0 : 1];
+    peak = std::max(peak, child.peakKilobytes);
+    Record(state, *archive, run, child.seconds, child.cpuSeconds);
+  }
+  fs::remove_all(out);
+  state.SetBytesProcessed(state.iterations() * archive->tarBytes);
+}
+
+void BM_NimbrelTarGz(benchmark::State& state) { Nimbrel(state, kNimbrelTarGz); }
+void BM_NimbrelTar(benchmark::State& state) { Nimbrel(state, kNimbrelTar); }
+
+void Decompressor(benchmark::State& state, Run run, const char* tool) {
+  Archive* archive = Select(state);
+  if (archive == nullptr) return;
+  if (run == kIgzipDc && !haveIgzip) return state.SkipWithError("igzip not installed");
+  for (auto _ : state) {
+    ChildRun child = RunChild({tool, "-dc", archive->gzPath}, workDir, "/dev/null");
+    if (!child.ok) return state.SkipWithError("the decompressor failed");
+    Record(state, *archive, run, child.seconds, child.cpuSeconds);
+  }
+  state.SetBytesProcessed(state.iterations() * archive->tarBytes);
+}
+
+void BM_GzipDc(benchmark::State& state) { Decompressor(state, kGzipDc, "gzip"); }
+void BM_IgzipDc(benchmark::State& state) { Decompressor(state, kIgzipDc, "igzip"); }
 
 int64_t membersSeen = 0;
 
@@ -92,86 +189,118 @@ bool CountMember(const char*, const uint8_t*, int32_t) {
   return true;
 }
 
-// The archive named by the benchmark's first argument, or null (skipped).
-const Archive* Select(benchmark::State& state) {
-  const Archive& archive = archives[state.range(0)];
-  if (!archive.gzPath.empty()) return &archive;
-  state.SkipWithError("archive not available");
-  return nullptr;
-}
-
 // The real walker over the stream, handing members to a counter instead of
 // the intake.
 void BM_GzipStreamTarWalk(benchmark::State& state) {
-  const Archive* archive = Select(state);
+  Archive* archive = Select(state);
   if (archive == nullptr) return;
   for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
     membersSeen = 0;
     WalkArchive(archive->gzPath, CountMember);
     if (membersSeen == 0) return state.SkipWithError("the walk handed on no member");
+    Record(state, *archive, kStreamTarWalk,
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   state.counters["members"] = static_cast<double>(membersSeen);
   state.SetBytesProcessed(state.iterations() * archive->tarBytes);
 }
 
 void BM_GzipStreamLargeReads(benchmark::State& state) {
-  const Archive* archive = Select(state);
+  Archive* archive = Select(state);
   if (archive == nullptr) return;
   int32_t length = 64 << 10;
   std::vector<uint8_t> data(static_cast<size_t>(length));
   for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
     std::unique_ptr<ByteStream> stream = OpenByteStream(archive->gzPath.c_str());
     if (stream == nullptr) return state.SkipWithError("cannot open the archive");
     int64_t total = 0;
     for (int32_t got; (got = stream->Read(data.data(), length)) > 0;) total += got;
     if (total != archive->tarBytes) return state.SkipWithError("stream length differs from the tar");
+    Record(state, *archive, kStreamLargeReads,
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   state.SetBytesProcessed(state.iterations() * archive->tarBytes);
 }
 
-void BM_GzipDc(benchmark::State& state) {
-  const Archive* archive = Select(state);
-  if (archive == nullptr) return;
-  std::string command = "gzip -dc '" + archive->gzPath + "' > /dev/null";
-  for (auto _ : state) {
-    if (RunCommand(command) != 0) return state.SkipWithError("gzip -dc failed");
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// "nimbrel .tar.gz / gzip -dc = 0.40x" and the like, for wall and CPU time.
+void PrintRatios(const double* median, const char* what) {
+  std::printf("  %s: nimbrel .tar.gz / gzip -dc = %.2fx (target <= 0.5x)", what,
+              median[kNimbrelTarGz] / median[kGzipDc]);
+  if (median[kIgzipDc] > 0) std::printf("; / igzip -dc = %.2fx", median[kNimbrelTarGz] / median[kIgzipDc]);
+  std::printf("; / nimbrel .tar = %.2fx\n", median[kNimbrelTarGz] / median[kNimbrelTar]);
+}
+
+void PrintSummary() {
+  std::printf("\ngzip inflater of this build: %s; medians of %d runs\n", GzipStream::InflaterName(),
+              kIterations);
+  for (const Archive& archive : archives) {
+    if (archive.gzPath.empty()) continue;
+    double wall[kRuns], cpu[kRuns];
+    for (int run = 0; run < kRuns; ++run) {
+      wall[run] = Median(archive.seconds[run]);
+      cpu[run] = Median(archive.cpuSeconds[run]);
+    }
+    std::printf("%s (%.1f MB tar, %.1f MB gzip), ms (CPU ms):\n ", archive.label,
+                static_cast<double>(archive.tarBytes) / 1e6,
+                static_cast<double>(archive.gzBytes) / 1e6);
+    for (int run = 0; run < kRuns; ++run) {
+      std::printf(" %s %.1f", kRunNames[run], wall[run] * 1e3);
+      if (cpu[run] > 0) std::printf(" (%.1f)", cpu[run] * 1e3);
+      std::printf(";");
+    }
+    std::printf("\n");
+    PrintRatios(wall, "wall");
+    PrintRatios(cpu, "CPU ");
+    std::printf("  peak resident memory of the program: %.1f MB on the .tar.gz, %.1f MB on the .tar\n",
+                static_cast<double>(archive.peakKilobytes[0]) / 1024,
+                static_cast<double>(archive.peakKilobytes[1]) / 1024);
   }
-  state.SetBytesProcessed(state.iterations() * archive->tarBytes);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  std::string dir = MakeWorkDir();
+  const char* shm = fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+  std::string pattern = std::string(shm) + "/nimbrel-bench-gzip-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return 1;
+  workDir = pattern;
+  haveIgzip = RunCommand("command -v igzip >/dev/null") == 0;
   for (int i = 0; i < 2; ++i) {
-    bool real = i == 0;
+    bool real = i == 1;
     if (real && !HaveTestdata()) continue;
-    archives[i] = MakeArchive(dir + "/" + std::to_string(i), real);
-    if (archives[i].gzPath.empty()) continue;
-    std::error_code error;
-    std::printf("archive %d (%s products): %.1f MB tar, %.1f MB gzip\n", i,
-                real ? "real" : "synthetic", static_cast<double>(archives[i].tarBytes) / 1e6,
-                static_cast<double>(std::filesystem::file_size(archives[i].gzPath, error)) / 1e6);
+    if (!MakeArchive(archives[i], real)) {
+      std::fprintf(stderr, "could not make the %s archive in %s\n", real ? "real" : "synthetic",
+                   workDir.c_str());
+      archives[i].gzPath.clear();
+    }
   }
-  // Per archive, side by side: gzip -dc, then the stream read both ways.
+  // Per archive, side by side.
+  using Function = void (*)(benchmark::State&);
+  const Function functions[kRuns] = {BM_NimbrelTarGz, BM_NimbrelTar,        BM_GzipDc,
+                                     BM_IgzipDc,      BM_GzipStreamTarWalk, BM_GzipStreamLargeReads};
   for (int i = 0; i < 2; ++i) {
-    using Function = void (*)(benchmark::State&);
-    const std::pair<const char*, Function> runs[] = {
-        {"GzipDc", BM_GzipDc},
-        {"GzipStreamTarWalk", BM_GzipStreamTarWalk},
-        {"GzipStreamLargeReads", BM_GzipStreamLargeReads}};
-    for (auto [name, function] : runs) {
-      benchmark::RegisterBenchmark(name, function)
+    for (int run = 0; run < kRuns; ++run) {
+      benchmark::RegisterBenchmark(kRunNames[run], functions[run])
           ->Arg(i)
           ->Unit(benchmark::kMillisecond)
-          ->UseRealTime()
-          ->Iterations(3);
+          ->UseManualTime()
+          ->Iterations(kIterations);
     }
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  PrintSummary();
   std::error_code error;
-  std::filesystem::remove_all(dir, error);
+  fs::remove_all(workDir, error);
   return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Developer entry points.
 #   scripts/dev.sh sample        install what is missing, build, convert the bundled sample
-#   scripts/dev.sh test          install what is missing, build, run the test suite
+#   scripts/dev.sh test          install what is missing, build, run the test suite; then the
+#                                gzip tests again with zlib as the inflater (build-zlib)
 #   scripts/dev.sh asan          the test suite under AddressSanitizer + UBSan
 #   scripts/dev.sh fuzz [SECS]   build the libFuzzer targets, run each for SECS (30) seconds
 #   scripts/dev.sh bench         build and run the benchmarks (RAM-backed folder)
@@ -10,8 +11,9 @@ shopt -s nullglob
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-packages=(cmake make g++ libbz2-dev zlib1g-dev libgtest-dev libbenchmark-dev
-          clang libclang-rt-14-dev ncompress bzip2 gzip tar)
+packages=(cmake make g++ pkgconf libbz2-dev zlib1g-dev libisal-dev libarchive-dev libcli11-dev
+          libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+          ncompress bzip2 gzip isal tar xz-utils zstd zip p7zip-full cpio)
 
 deps() {
   local missing=()
@@ -49,6 +51,11 @@ case "${1:-}" in
     deps
     build build
     ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
+    # The same gzip tests over the zlib fallback, for platforms without ISA-L.
+    cmake -S "$root" -B "$root/build-zlib" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_ISAL=OFF \
+          -DNIMBREL_BENCH=OFF >/dev/null
+    cmake --build "$root/build-zlib" -j"$jobs" --target nimbrel_tests
+    ctest --test-dir "$root/build-zlib" --output-on-failure -j"$jobs" -R '^GzipStream\.'
     ;;
   asan)
     deps

@@ -1,6 +1,7 @@
 #include "streams/gzip_stream.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -36,12 +37,16 @@ Bytes ReadToEnd(ByteStream& stream, int32_t piece) {
   return out;
 }
 
-Bytes ReadFile(const std::string& path, int32_t piece = 1 << 20) {
+// Reads the gzip file at `path` through OpenByteStream; `end`, when given,
+// receives the stream's End() afterwards.
+Bytes ReadFile(const std::string& path, int32_t piece = 1 << 20, StreamEnd* end = nullptr) {
   std::unique_ptr<ByteStream> stream = OpenByteStream(path.c_str());
   EXPECT_NE(stream, nullptr) << path;
   if (stream == nullptr) return {};
   EXPECT_NE(dynamic_cast<GzipStream*>(stream.get()), nullptr) << path;
-  return ReadToEnd(*stream, piece);
+  Bytes bytes = ReadToEnd(*stream, piece);
+  if (end != nullptr) *end = stream->End();
+  return bytes;
 }
 
 bool IsPrefix(const Bytes& prefix, const Bytes& whole) {
@@ -98,7 +103,22 @@ Bytes Concatenate(std::initializer_list<const Bytes*> parts) {
 struct TwoMembers {
   Bytes a, b;        // the contents
   Bytes gzA, gzB;    // their gzip files
+  Bytes gzBFields;   // b's member with an extra field, name, comment and header CRC
 };
+
+// `member` (written with -n: a 10-byte header) with the optional header
+// fields gzip itself never writes all together.
+Bytes WithHeaderFields(const Bytes& member) {
+  Bytes out(member.begin(), member.begin() + 10);
+  out[3] = 0x04 | 0x08 | 0x10 | 0x02;  // FEXTRA, FNAME, FCOMMENT, FHCRC
+  const Bytes fields = {6, 0, 'A', 'B', 2, 0, 'x', 'y', 'b', 0, 'a', ' ', 'n', 'o', 't', 'e', 0};
+  out.insert(out.end(), fields.begin(), fields.end());
+  uLong crc = crc32(0, out.data(), static_cast<uInt>(out.size()));
+  out.push_back(static_cast<uint8_t>(crc));
+  out.push_back(static_cast<uint8_t>(crc >> 8));
+  out.insert(out.end(), member.begin() + 10, member.end());
+  return out;
+}
 
 TwoMembers MakeTwoMembers(const TempDir& dir) {
   TwoMembers m;
@@ -116,6 +136,7 @@ TwoMembers MakeTwoMembers(const TempDir& dir) {
   EXPECT_TRUE(WriteFileBytes(dir.File("b"), m.b));
   m.gzA = ReadFileBytes(Gzip(dir.File("a"), "-n -6"));
   m.gzB = ReadFileBytes(Gzip(dir.File("b"), "-n -6"));
+  m.gzBFields = WithHeaderFields(m.gzB);
   return m;
 }
 
@@ -154,12 +175,15 @@ TEST(GzipStream, ConcatenatedMembersAndTrailingBytes) {
       {"garbage ends the stream before a later member", Concatenate({&m.gzA, &garbage, &m.gzB}),
        &m.a},
       {"a lone magic byte at the end", Concatenate({&m.gzA, &loneMagicByte}), &m.a},
+      {"extra field, name, comment and header CRC", Concatenate({&m.gzA, &m.gzBFields}), &ab},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     std::string path = dir.File("case.gz");
     ASSERT_TRUE(WriteFileBytes(path, row.file));
-    Bytes got = ReadFile(path);
+    StreamEnd end = StreamEnd::kOpen;
+    Bytes got = ReadFile(path, 1 << 20, &end);
+    EXPECT_EQ(end, StreamEnd::kEndOfData);
     EXPECT_EQ(got.size(), row.expected->size());
     EXPECT_TRUE(got == *row.expected);
     EXPECT_TRUE(got == GzipDc(dir, path)) << "differs from gzip -dc";
@@ -176,12 +200,14 @@ TEST(GzipStream, FaultsEndTheStreamAfterTheBytesInflated) {
   auto cut = [](size_t at) -> Damage { return [at](Bytes& f) { f.resize(at); }; };
   auto flip = [](size_t at, uint8_t mask) -> Damage { return [at, mask](Bytes& f) { f[at] ^= mask; }; };
 
-  enum Expect { kPrefixOfA, kAllOfA, kNotAllOfAB };
+  enum Expect { kNothing, kPrefixOfA, kAllOfA, kNotAllOfAB };
   struct Row {
     const char* name;
     Damage damage;
     Expect expect;
+    const Bytes* second = nullptr;  // the second member, when not gzB
   };
+  const size_t headerCrcB = endA + 10 + 17;  // in gzBFields
   const Row rows[] = {
       {"cut inside the first member's deflate data", cut(endA / 2), kPrefixOfA},
       {"cut early in the first member's deflate data", cut(40), kPrefixOfA},
@@ -193,15 +219,24 @@ TEST(GzipStream, FaultsEndTheStreamAfterTheBytesInflated) {
       {"bit flipped in the first member's deflate data", flip(endA / 2, 0x10), kNotAllOfAB},
       {"bit flipped early in the deflate data", flip(12, 0x04), kNotAllOfAB},
       {"unknown method in the second member", flip(endA + 2, 0x01), kAllOfA},
+      {"reserved flag set in the first member", flip(3, 0x20), kNothing},
+      {"reserved flag set in the second member", flip(endA + 3, 0x80), kAllOfA},
+      {"header CRC of the second member flipped", flip(headerCrcB, 0x01), kAllOfA, &m.gzBFields},
+      {"cut inside the second member's header fields", cut(endA + 14), kAllOfA, &m.gzBFields},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    Bytes file = Concatenate({&m.gzA, &m.gzB});
+    Bytes file = Concatenate({&m.gzA, row.second != nullptr ? row.second : &m.gzB});
     row.damage(file);
     std::string path = dir.File("damaged.gz");
     ASSERT_TRUE(WriteFileBytes(path, file));
-    Bytes got = ReadFile(path);
+    StreamEnd end = StreamEnd::kOpen;
+    Bytes got = ReadFile(path, 1 << 20, &end);
+    EXPECT_EQ(end, StreamEnd::kCorrupt);
     switch (row.expect) {
+      case kNothing:
+        EXPECT_TRUE(got.empty());
+        break;
       case kPrefixOfA:
         EXPECT_LT(got.size(), m.a.size());
         EXPECT_TRUE(IsPrefix(got, m.a));
@@ -214,6 +249,57 @@ TEST(GzipStream, FaultsEndTheStreamAfterTheBytesInflated) {
         break;
     }
     EXPECT_TRUE(IsPrefix(GzipDc(dir, path), got)) << "delivers less than gzip -dc";
+  }
+}
+
+// Delivers the first `good` bytes of `data`, then fails as a disk would.
+class FailingSource : public ByteStream {
+ public:
+  FailingSource(const Bytes& data, size_t good) : ByteStream("failing"), data(data), good(good) {}
+  int32_t Read(uint8_t* buffer, int32_t length) override {
+    if (End() != StreamEnd::kOpen || length <= 0) return 0;
+    size_t take = std::min(good - pos, static_cast<size_t>(length));
+    std::copy(data.begin() + static_cast<std::ptrdiff_t>(pos),
+              data.begin() + static_cast<std::ptrdiff_t>(pos + take), buffer);
+    pos += take;
+    if (take < static_cast<size_t>(length)) SetEnd(StreamEnd::kReadError);
+    return static_cast<int32_t>(take);
+  }
+
+ private:
+  const Bytes& data;
+  size_t good;
+  size_t pos = 0;
+};
+
+// A read error ends the stream with that reason, wherever it falls: never
+// as a clean end (after a member, where the file might simply have ended)
+// nor as damaged data.
+TEST(GzipStream, TheSourcesReadErrorIsWhyItEnded) {
+  TempDir dir;
+  TwoMembers m = MakeTwoMembers(dir);
+  Bytes file = Concatenate({&m.gzA, &m.gzB});
+  struct Row {
+    const char* name;
+    size_t good;
+    const Bytes* expected;  // null: a prefix of a, shorter
+  };
+  const Row rows[] = {
+      {"inside the first member", m.gzA.size() / 2, nullptr},
+      {"right after the first member", m.gzA.size(), &m.a},
+      {"inside the second member's magic", m.gzA.size() + 1, &m.a},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    GzipStream stream(std::make_unique<FailingSource>(file, row.good));
+    Bytes got = ReadToEnd(stream, 4096);
+    EXPECT_EQ(stream.End(), StreamEnd::kReadError);
+    if (row.expected != nullptr) {
+      EXPECT_TRUE(got == *row.expected);
+    } else {
+      EXPECT_LT(got.size(), m.a.size());
+      EXPECT_TRUE(IsPrefix(got, m.a));
+    }
   }
 }
 
