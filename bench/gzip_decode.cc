@@ -30,6 +30,7 @@
 #include "sources/tar_walker.h"
 #include "streams/gzip_stream.h"
 #include "streams/open_stream.h"
+#include "support/child_process.h"
 #include "support/synthetic_corpus.h"
 #include "support/test_env.h"
 #include "support/volume_reader.h"
@@ -61,44 +62,6 @@ struct Archive {
 std::string workDir;
 Archive archives[2];
 bool haveIgzip = false;
-
-struct ChildRun {
-  bool ok = false;
-  double seconds = 0;
-  double cpuSeconds = 0;
-  long peakKilobytes = 0;
-};
-
-// Runs `argv` in `folder` with standard input from `inputFile` and standard
-// output and error to /dev/null, and times it.
-ChildRun RunChild(const std::vector<std::string>& argv, const std::string& folder,
-                  const std::string& inputFile) {
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    int in = open(inputFile.c_str(), O_RDONLY);
-    int out = open("/dev/null", O_WRONLY);
-    if (in < 0 || out < 0 || chdir(folder.c_str()) != 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  ChildRun run;
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return run;
-  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  run.peakKilobytes = usage.ru_maxrss;
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return run;
-}
 
 bool MakeArchive(Archive& archive, bool real) {
   std::string dir = workDir + "/" + (real ? "real" : "synthetic");
@@ -222,13 +185,6 @@ void BM_GzipStreamLargeReads(benchmark::State& state) {
            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   state.SetBytesProcessed(state.iterations() * archive->tarBytes);
-}
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  size_t middle = values.size() / 2;
-  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 // "nimbrel .tar.gz / gzip -dc = 0.40x" and the like, for wall and CPU time.

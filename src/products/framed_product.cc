@@ -22,9 +22,12 @@ constexpr size_t kMaxControlBlock = 64;
 
 // Position of `needle` in data[from, to), or `to`.
 size_t Find(const uint8_t* data, size_t from, size_t to, const uint8_t* needle, size_t length) {
-  if (to < length) return to;
-  for (size_t at = from; at + length <= to; ++at) {
+  while (from + length <= to) {
+    const void* first = std::memchr(data + from, needle[0], to - length + 1 - from);
+    if (first == nullptr) break;
+    size_t at = static_cast<size_t>(static_cast<const uint8_t*>(first) - data);
     if (std::memcmp(data + at, needle, length) == 0) return at;
+    from = at + 1;
   }
   return to;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,11 @@ struct Walk {
   InputEnd end = InputEnd::kCleanEnd;
   std::string faultMember;
   std::string detail;
+  // The product candidate being read: buffer[0, filled), kept between
+  // candidates so that each does not cost a fresh allocation.
+  std::unique_ptr<uint8_t[]> buffer;
+  size_t capacity = 0;
+  size_t filled = 0;
 
   void Fault(InputEnd why, const std::string& member, const char* what) {
     if (end != InputEnd::kCleanEnd) return;
@@ -159,33 +165,40 @@ Reader NewReader(bool raw) {
 
 void HandleStream(Walk& walk, const Level& level, std::unique_ptr<ByteStream> stream, int64_t size);
 
-// Reads the rest of `stream` into `bytes`, which grow with what arrives
-// (from the size announced, when there is one); false when more than
-// kMaxProductSize bytes arrive.
-bool ReadCandidate(ByteStream& stream, int64_t announced, std::vector<uint8_t>* bytes) {
+// Reads the rest of `stream` into the walk's buffer, which grows with what
+// arrives (from the size announced, when there is one) and is kept for the
+// next candidate. kTooLarge when more than kMaxProductSize bytes arrive,
+// kNoMemory when they cannot be held, else kStored.
+Outcome ReadCandidate(Walk& walk, ByteStream& stream, int64_t announced) {
   constexpr size_t kFirst = 64 * 1024;
   constexpr size_t kLimit = static_cast<size_t>(kMaxProductSize) + 1;
-  size_t capacity = announced >= 0 ? std::min(static_cast<size_t>(announced) + 1, kLimit) : kFirst;
-  size_t filled = 0;
+  size_t wanted = announced >= 0 ? std::min(static_cast<size_t>(announced) + 1, kLimit) : kFirst;
+  walk.filled = 0;
   for (;;) {
-    bytes->resize(capacity);
-    int32_t want = static_cast<int32_t>(capacity - filled);
-    int32_t got = stream.Read(bytes->data() + filled, want);
-    filled += static_cast<size_t>(got);
-    if (got < want || capacity == kLimit) break;
-    capacity = std::min(capacity * 2, kLimit);
+    if (wanted > walk.capacity) {
+      // Uninitialised: every byte handed on is one that was read.
+      std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[wanted]);
+      if (grown == nullptr) return Outcome::kNoMemory;
+      if (walk.filled > 0) std::memcpy(grown.get(), walk.buffer.get(), walk.filled);
+      walk.buffer = std::move(grown);
+      walk.capacity = wanted;
+    }
+    int32_t want = static_cast<int32_t>(walk.capacity - walk.filled);
+    int32_t got = stream.Read(walk.buffer.get() + walk.filled, want);
+    walk.filled += static_cast<size_t>(got);
+    if (got < want || walk.capacity == kLimit) break;
+    wanted = std::min(walk.capacity * 2, kLimit);
   }
-  bytes->resize(filled);
-  return filled < kLimit;
+  return walk.filled < kLimit ? Outcome::kStored : Outcome::kTooLarge;
 }
 
 // Files one product candidate (or the products of a framed file).
-void HandleBytes(Walk& walk, const std::string& member, const std::vector<uint8_t>& bytes) {
-  if (!LooksFramed(bytes.data(), bytes.size())) {
-    ProcessProduct(walk.context, member.c_str(), bytes.data(), static_cast<int32_t>(bytes.size()));
+void HandleBytes(Walk& walk, const std::string& member, const uint8_t* bytes, size_t size) {
+  if (!LooksFramed(bytes, size)) {
+    ProcessProduct(walk.context, member.c_str(), bytes, static_cast<int32_t>(size));
     return;
   }
-  std::vector<UnframedProduct> products = UnframeProducts(bytes.data(), bytes.size());
+  std::vector<UnframedProduct> products = UnframeProducts(bytes, size);
   for (size_t i = 0; i < products.size(); ++i) {
     std::string name = products.size() == 1 ? member : member + "#" + std::to_string(i + 1);
     const UnframedProduct& product = products[i];
@@ -276,12 +289,10 @@ void HandleStream(Walk& walk, const Level& level, std::unique_ptr<ByteStream> st
       break;
   }
   if (size > kMaxProductSize) return walk.Report(level.member, size, Outcome::kTooLarge);
-  std::vector<uint8_t> bytes;
-  if (!ReadCandidate(*stream, size, &bytes)) {
-    return walk.Report(level.member, static_cast<int64_t>(bytes.size()), Outcome::kTooLarge);
-  }
+  Outcome read = ReadCandidate(walk, *stream, size);
+  if (read != Outcome::kStored) return walk.Report(level.member, static_cast<int64_t>(walk.filled), read);
   if (IsFault(stream->End())) return walk.Fault(FaultOf(stream->End()), level.member, nullptr);
-  HandleBytes(walk, level.member, bytes);
+  HandleBytes(walk, level.member, walk.buffer.get(), walk.filled);
 }
 
 // Reports how the walk ended, once.
