@@ -58,8 +58,9 @@ const Workload& TheWorkload(int mix) {
   return mix == 0 ? small : levelThree;
 }
 
-std::string WorkDir() {
-  const char* root = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+// A RAM-backed folder; for durable stores one on disk, where syncing costs.
+std::string WorkDir(bool onDisk = false) {
+  const char* root = !onDisk && std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/var/tmp";
   std::string dir = std::string(root) + "/nimbrel-bench-store";
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
@@ -72,17 +73,19 @@ void Clear(const std::string& dir) {
   }
 }
 
-// Arguments: the size mix, and 1 for durable stores (each image synced
-// before its index, the index before the next store).
+// Arguments: the size mix; 0 in RAM, 1 durable stores on disk (each image
+// synced before its index, the index before the next store), 2 plain stores
+// on disk; the number of files (50 products each).
 void BM_StoreProduct(benchmark::State& state) {
   const Workload& w = TheWorkload(static_cast<int>(state.range(0)));
-  std::string dir = WorkDir();
+  std::string dir = WorkDir(state.range(1) != 0);
   std::unique_ptr<StoreFolder> folder = OpenDiskFolder(dir.c_str());
   Reporter silent;
   RunContext context;
   context.folder = folder.get();
   context.reporter = &silent;
-  context.syncStores = state.range(1) != 0;
+  context.syncStores = state.range(1) == 1;
+  const int files = static_cast<int>(state.range(2));
   size_t allocations = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -92,14 +95,14 @@ void BM_StoreProduct(benchmark::State& state) {
     for (int k = 0; k < kProductsPerFile; ++k) {
       int32_t productId = kProductCatalogue[k].id;
       const std::vector<uint8_t>& image = w.images[static_cast<size_t>(k)];
-      for (int f = 0; f < kFiles; ++f) {
+      for (int f = 0; f < files; ++f) {
         StoreProduct(context, "ktlx", productId, 1120392192 + 300 * f, 0, image.data(),
                      static_cast<int32_t>(image.size()));
       }
     }
     allocations += gAllocations - before;
   }
-  int64_t products = state.iterations() * kFiles * kProductsPerFile;
+  int64_t products = state.iterations() * files * kProductsPerFile;
   state.SetItemsProcessed(products);
   state.counters["allocs_per_product"] =
       static_cast<double>(allocations) / static_cast<double>(products);
@@ -131,10 +134,16 @@ void BM_BareOpenWriteClose(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_StoreProduct)
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({1, 1})
+    ->Args({0, 0, kFiles})
+    ->Args({1, 0, kFiles})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
+// Durable stores against plain ones, both on disk, 1,000 products: the cost
+// of --sync.
+BENCHMARK(BM_StoreProduct)
+    ->Args({1, 2, 20})
+    ->Args({1, 1, 20})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_BareOpenWriteClose)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_MAIN();
