@@ -33,14 +33,24 @@ bool OutputFolder::Open(const char* path) {
   return fd >= 0;
 }
 
-bool OutputFile::Open(const OutputFolder& folder, const char* name) {
-  Close();
-  if (!folder.IsOpen()) return false;
+namespace {
+
+// Opens `name` in `folder` with `flags`, never through a symbolic link; -1
+// on failure.
+int OpenIn(const OutputFolder& folder, const char* name, int flags) {
+  if (!folder.IsOpen()) return -1;
   int fd;
   do {
-    fd = openat(static_cast<int>(folder.handle()), name,
-                O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    fd = openat(static_cast<int>(folder.handle()), name, flags | O_NOFOLLOW | O_CLOEXEC, 0644);
   } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+bool OutputFile::Open(const OutputFolder& folder, const char* name) {
+  Close();
+  int fd = OpenIn(folder, name, O_RDWR | O_CREAT);
   if (fd < 0) return false;
   int locked;
   do {
@@ -56,12 +66,7 @@ bool OutputFile::Open(const OutputFolder& folder, const char* name) {
 
 bool OutputFile::CreateNew(const OutputFolder& folder, const char* name) {
   Close();
-  if (!folder.IsOpen()) return false;
-  int fd;
-  do {
-    fd = openat(static_cast<int>(folder.handle()), name,
-                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  } while (fd < 0 && errno == EINTR);
+  int fd = OpenIn(folder, name, O_WRONLY | O_CREAT | O_EXCL);
   handle_ = fd < 0 ? -1 : fd;
   return fd >= 0;
 }
