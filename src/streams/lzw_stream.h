@@ -22,12 +22,17 @@
 //   - Nothing outside the tables (69001 entries) or the buffers is read or
 //     written, whatever the input; nothing is allocated after construction.
 //   - Unless `plainWalk`: every entry below nextFree holds its string (up to
-//     4 bytes) or the offset of a copy of it in history[0, writePos), or
-//     kStale once that copy has slid out of the window; so a string is copied
-//     rather than built by walking its prefix chain (the walk is kept for
-//     stale strings). This holds when the first code is a byte and codes may
-//     be at least 9 bits wide; other streams (corrupt ones) are decoded by the
-//     plain chain walk throughout.
+//     4 bytes, zero after its end) or the offset of a copy of it in
+//     history[0, writePos), or kStale once that copy has slid out of the
+//     window; so a string is copied rather than built by walking its prefix
+//     chain (the walk is kept for stale strings). Literals are entries of
+//     length 1 and entry 256 is marked too long to be a string, so that one
+//     table look-up sorts every code. This holds when the first code is a
+//     byte and codes may be at least 9 bits wide; other streams (corrupt ones)
+//     are decoded by the plain chain walk throughout.
+//   - Unless `plainWalk`, while entries are still made: oldCode's string is
+//     history[prevStart, +prevLength), and prevWord holds it when it is short
+//     enough to live in an entry. Once the table is full they are not kept.
 #ifndef NIMBREL_STREAMS_LZW_STREAM_H_
 #define NIMBREL_STREAMS_LZW_STREAM_H_
 
@@ -59,20 +64,27 @@ class LzwStream : public ByteStream {
   static constexpr uint32_t kInline = 4;  // strings this short live in the entry
 
   struct Entry {
-    // Up to kInline bytes: the string itself, in memory order. Longer: the
-    // offset in `history` of a copy of it, or kStale once that has left.
+    // Up to kInline bytes: the string itself, in memory order, zero after
+    // its end. Longer: the offset in `history` of a copy of it, or kStale
+    // once that has left.
     uint32_t where;
-    uint16_t length;  // of the string, 1..8193
+    uint16_t length;  // of the string, 1..8193; for 256, more than any
     uint16_t prefix;  // code of the string without its last byte
   };
 
   int32_t NextByte();
   void FillReservoir();
+  bool TakeCode(uint32_t* code);
   void HandleClearCode();
   void ResetWidth();
   void Slide();
   void DecodeBatch();
-  bool DecodeFast(uint32_t stop);
+  bool DecodeCodes(uint32_t stop);
+  template <bool kFull>
+  bool DecodeRun(uint32_t stop, uint32_t* pending);
+  bool DecodeCode(uint32_t code);
+  void AddEntry(uint32_t firstByte);
+  void WalkChain(uint32_t code, uint8_t* to, uint32_t length);
   bool DecodeNextCode();
   int32_t ExpandCode(int32_t at, uint32_t c);
 
@@ -98,6 +110,7 @@ class LzwStream : public ByteStream {
   int32_t top = -1;        // first byte of the plain walk's string, -1: none
   uint32_t prevStart = 0;  // oldCode's string: history[prevStart, +prevLength)
   uint32_t prevLength = 0;
+  uint32_t prevWord = 0;
   uint32_t readPos = 0;  // history[readPos, writePos) waits for delivery
   uint32_t writePos = 0;
   bool sourceEnded = false;  // the source gave a short count: ask no more
