@@ -3,6 +3,14 @@
 #include <bit>
 #include <cstring>
 
+// The decoding loop calls its step three times and needs it inlined, which
+// GCC will not do for a step this size unless told.
+#if defined(__GNUC__)
+#define NIMBREL_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define NIMBREL_ALWAYS_INLINE
+#endif
+
 namespace nimbrel {
 
 namespace {
@@ -232,12 +240,14 @@ bool LzwStream::DecodeCodes(uint32_t stop) {
 }
 
 // The loop for the common codes: strings of up to kInline bytes and longer
-// ones whose copy is in the window. Runs while the output is below `stop`,
-// 8 input bytes are at hand and (unless kFull) entries are still made; a code
+// ones whose copy is in the window. Each round takes the input for three
+// codes at once (56 bits or more, and a code has at most 16), and runs while
+// the output is below `stop` (it may end up to three strings past it), 8
+// input bytes are at hand and (unless kFull) three more entries fit. A code
 // it does not decode itself is left in `pending` (and true returned) for
 // DecodeCode. With kFull the table is full: no entry is made, the width
-// stays, and every code is below nextFree. State lives in locals, since every
-// store into `history` could otherwise alias the members.
+// stays, and every code is below nextFree. State lives in locals, since
+// every store into `history` could otherwise alias the members.
 template <bool kFull>
 bool LzwStream::DecodeRun(uint32_t stop, uint32_t* pending) {
   uint8_t* const out = history;
@@ -251,19 +261,16 @@ bool LzwStream::DecodeRun(uint32_t stop, uint32_t* pending) {
   uint32_t w = writePos;
   // The bit of inBuffer where the current width began (modulo 2^32).
   uint32_t widthStart = 8 * static_cast<uint32_t>(pos) - bits - bitsAtWidth;
-  bool left = false;
-  while (w < stop && pos <= lastPos && (kFull || free < codeLimit)) {
-    reservoir |= LoadLittle64(in + pos) << bits;
-    pos += static_cast<int32_t>((63 - bits) >> 3);
-    bits |= 56;
+
+  // One code from the reservoir; false when it is left for DecodeCode.
+  auto decode = [&]() NIMBREL_ALWAYS_INLINE {
     uint32_t code = static_cast<uint32_t>(reservoir) & mask;
     reservoir >>= width;
     bits -= width;
-
     const Entry entry = table[code];
     uint32_t n = entry.length;
     uint32_t first;
-    if ((kFull || code < free) && n <= kInline) {
+    if ((kFull || code < free) && n <= kInline) [[likely]] {
       Store32(out + w, entry.where);
       first = FirstByte(entry.where);
     } else if ((kFull || code < free) && n <= static_cast<uint32_t>(kStackSize) &&
@@ -273,8 +280,7 @@ bool LzwStream::DecodeRun(uint32_t stop, uint32_t* pending) {
       table[code].where = w;
     } else {
       *pending = code;
-      left = true;
-      break;
+      return false;
     }
     if constexpr (!kFull) {
       uint32_t where = length < kInline ? word | ByteAt(first, length) : start;
@@ -287,6 +293,18 @@ bool LzwStream::DecodeRun(uint32_t stop, uint32_t* pending) {
       old = code, start = w, length = n, word = entry.where;
     }
     w += n;
+    return true;
+  };
+
+  bool left = false;
+  while (w < stop && pos <= lastPos && (kFull || free + 2 < codeLimit)) {
+    reservoir |= LoadLittle64(in + pos) << bits;
+    pos += static_cast<int32_t>((63 - bits) >> 3);
+    bits |= 56;
+    if (!decode() || !decode() || !decode()) {
+      left = true;
+      break;
+    }
   }
   bitReservoir = reservoir, bitCount = bits, inPos = pos, writePos = w;
   bitsAtWidth = 8 * static_cast<uint32_t>(pos) - bits - widthStart;

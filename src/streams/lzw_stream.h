@@ -57,8 +57,9 @@ class LzwStream : public ByteStream {
   static constexpr uint32_t kBatch = 1u << 16;   // output decoded per refill
   static constexpr uint32_t kSlideGap = 1u << 22;  // output between two slides
   // The window, the output decoded before it slides back, the longest string
-  // and the slack of 16-byte copies. The object is about 9 MB.
-  static constexpr uint32_t kHistorySize = kWindow + kSlideGap + kStackSize + 64;
+  // three times (a batch may end three strings past its end) and the slack
+  // of 16-byte copies. The object is about 9 MB.
+  static constexpr uint32_t kHistorySize = kWindow + kSlideGap + 3 * kStackSize + 64;
 
  private:
   static constexpr uint32_t kInline = 4;  // strings this short live in the entry
