@@ -67,6 +67,12 @@ void Widen(uint32_t* width, uint32_t* mask, uint32_t* limit, int32_t maxBits) {
 
 }  // namespace
 
+LzwStream::Entry LzwStream::Extend(uint32_t old, uint32_t start, uint32_t length, uint32_t word,
+                                   uint32_t first) {
+  uint32_t where = length < kInline ? word | ByteAt(first, length) : start;
+  return Entry{where, static_cast<uint16_t>(length + 1), static_cast<uint16_t>(old)};
+}
+
 LzwStream::LzwStream(std::unique_ptr<ByteStream> input)
     : ByteStream(input->Name()), source(std::move(input)) {
   for (uint32_t c = 0; c < kTableSize; ++c) {
@@ -283,8 +289,7 @@ bool LzwStream::DecodeRun(uint32_t stop, uint32_t* pending) {
       return false;
     }
     if constexpr (!kFull) {
-      uint32_t where = length < kInline ? word | ByteAt(first, length) : start;
-      table[free] = Entry{where, static_cast<uint16_t>(length + 1), static_cast<uint16_t>(old)};
+      table[free] = Extend(old, start, length, word, first);
       suffix[free] = static_cast<uint8_t>(first);
       if (++free > limit) {
         Widen(&width, &mask, &limit, maxBits);
@@ -368,9 +373,7 @@ bool LzwStream::DecodeCode(uint32_t code) {
 void LzwStream::AddEntry(uint32_t firstByte) {
   if (nextFree >= codeLimit) return;
   if (nextFree != 256) {
-    uint32_t where = prevLength < kInline ? prevWord | ByteAt(firstByte, prevLength) : prevStart;
-    entries[nextFree] =
-        Entry{where, static_cast<uint16_t>(prevLength + 1), static_cast<uint16_t>(oldCode)};
+    entries[nextFree] = Extend(oldCode, prevStart, prevLength, prevWord, firstByte);
     suffix[nextFree] = static_cast<uint8_t>(firstByte);
   }
   if (++nextFree > widthLimit) {

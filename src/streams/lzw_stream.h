@@ -69,9 +69,13 @@ class LzwStream : public ByteStream {
     // its end. Longer: the offset in `history` of a copy of it, or kStale
     // once that has left.
     uint32_t where;
-    uint16_t length;  // of the string, 1..8193; for 256, more than any
+    uint16_t length;  // of the string, 1..8193; entry 256 holds more than any
     uint16_t prefix;  // code of the string without its last byte
   };
+
+  // The entry for a string, `word` when short or else history[start,
+  // +length), followed by `first`; `old` is the string's code.
+  static Entry Extend(uint32_t old, uint32_t start, uint32_t length, uint32_t word, uint32_t first);
 
   int32_t NextByte();
   void FillReservoir();
