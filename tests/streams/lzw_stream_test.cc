@@ -316,7 +316,7 @@ TEST(LzwStream, LongestStringsOverrunBatchesAndSlides) {
   // Strings of 8190 to 8192 'A's, now and then a single 'A', 45000 codes
   // (about 300 MB): the decoder runs up to three such strings past the end
   // of its batches, also right before the window slides, which it does
-  // seventy times. All 'A's, so no reference is needed.
+  // some seventy times. All 'A's, so no reference is needed.
   CodeWriter writer(0x90);
   writer.Put('A');
   for (uint32_t length = 2; length <= 8192; ++length) writer.Put(255 + length);
