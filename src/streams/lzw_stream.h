@@ -22,12 +22,17 @@
 //   - Nothing outside the tables (69001 entries) or the buffers is read or
 //     written, whatever the input; nothing is allocated after construction.
 //   - Unless `plainWalk`: every entry below nextFree holds its string (up to
-//     4 bytes) or the offset of a copy of it in history[0, writePos), or
-//     kStale once that copy has slid out of the window; so a string is copied
-//     rather than built by walking its prefix chain (the walk is kept for
-//     stale strings). This holds when the first code is a byte and codes may
-//     be at least 9 bits wide; other streams (corrupt ones) are decoded by the
-//     plain chain walk throughout.
+//     4 bytes, zero after its end) or the offset of a copy of it in
+//     history[0, writePos), or kStale once that copy has slid out of the
+//     window; so a string is copied rather than built by walking its prefix
+//     chain (the walk is kept for stale strings). Literals are entries of
+//     length 1 and entry 256 is marked too long to be a string, so that one
+//     table look-up sorts every code. This holds when the first code is a
+//     byte and codes may be at least 9 bits wide; other streams (corrupt ones)
+//     are decoded by the plain chain walk throughout.
+//   - Unless `plainWalk`, while entries are still made: oldCode's string is
+//     history[prevStart, +prevLength), and prevWord holds it when it is short
+//     enough to live in an entry. Once the table is full they are not kept.
 #ifndef NIMBREL_STREAMS_LZW_STREAM_H_
 #define NIMBREL_STREAMS_LZW_STREAM_H_
 
@@ -52,27 +57,39 @@ class LzwStream : public ByteStream {
   static constexpr uint32_t kBatch = 1u << 16;   // output decoded per refill
   static constexpr uint32_t kSlideGap = 1u << 22;  // output between two slides
   // The window, the output decoded before it slides back, the longest string
-  // and the slack of 16-byte copies. The object is about 9 MB.
-  static constexpr uint32_t kHistorySize = kWindow + kSlideGap + kStackSize + 64;
+  // three times (a batch may end three strings past its end) and the slack
+  // of 16-byte copies. The object is about 9 MB.
+  static constexpr uint32_t kHistorySize = kWindow + kSlideGap + 3 * kStackSize + 64;
 
  private:
   static constexpr uint32_t kInline = 4;  // strings this short live in the entry
 
   struct Entry {
-    // Up to kInline bytes: the string itself, in memory order. Longer: the
-    // offset in `history` of a copy of it, or kStale once that has left.
+    // Up to kInline bytes: the string itself, in memory order, zero after
+    // its end. Longer: the offset in `history` of a copy of it, or kStale
+    // once that has left.
     uint32_t where;
-    uint16_t length;  // of the string, 1..8193
+    uint16_t length;  // of the string, 1..8193; entry 256 holds more than any
     uint16_t prefix;  // code of the string without its last byte
   };
 
+  // The entry for a string, `word` when short or else history[start,
+  // +length), followed by `first`; `old` is the string's code.
+  static Entry Extend(uint32_t old, uint32_t start, uint32_t length, uint32_t word, uint32_t first);
+
   int32_t NextByte();
   void FillReservoir();
+  bool TakeCode(uint32_t* code);
   void HandleClearCode();
   void ResetWidth();
   void Slide();
   void DecodeBatch();
-  bool DecodeFast(uint32_t stop);
+  bool DecodeCodes(uint32_t stop);
+  template <bool kFull>
+  bool DecodeRun(uint32_t stop, uint32_t* pending);
+  bool DecodeCode(uint32_t code);
+  void AddEntry(uint32_t firstByte);
+  void WalkChain(uint32_t code, uint8_t* to, uint32_t length);
   bool DecodeNextCode();
   int32_t ExpandCode(int32_t at, uint32_t c);
 
@@ -98,6 +115,7 @@ class LzwStream : public ByteStream {
   int32_t top = -1;        // first byte of the plain walk's string, -1: none
   uint32_t prevStart = 0;  // oldCode's string: history[prevStart, +prevLength)
   uint32_t prevLength = 0;
+  uint32_t prevWord = 0;
   uint32_t readPos = 0;  // history[readPos, writePos) waits for delivery
   uint32_t writePos = 0;
   bool sourceEnded = false;  // the source gave a short count: ask no more

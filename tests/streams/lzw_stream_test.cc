@@ -312,6 +312,35 @@ TEST(LzwStream, StringsLongerThanTheStackEndTheStream) {
   EXPECT_EQ(out, Bytes(out.size(), 'A'));
 }
 
+TEST(LzwStream, LongestStringsOverrunBatchesAndSlides) {
+  // Strings of 8190 to 8192 'A's, now and then a single 'A', 45000 codes
+  // (about 300 MB): the decoder runs up to three such strings past the end
+  // of its batches, also right before the window slides, which it does
+  // some seventy times. All 'A's, so no reference is needed.
+  CodeWriter writer(0x90);
+  writer.Put('A');
+  for (uint32_t length = 2; length <= 8192; ++length) writer.Put(255 + length);
+  int64_t size = 8192 * 8193 / 2;
+  std::mt19937 random(1);
+  for (int i = 0; i < 45000; ++i) {
+    uint32_t length = random() % 4 == 0 ? 1 : 8190 + random() % 3;
+    writer.Put(length == 1 ? 'A' : 255 + length);
+    size += length;
+  }
+  TempDir dir;
+  ASSERT_TRUE(WriteFileBytes(dir.File("a.Z"), writer.Finish()));
+  std::unique_ptr<LzwStream> stream = OpenLzw(dir.File("a.Z"));
+  Bytes buffer(1 << 20);
+  int64_t total = 0;
+  while (int32_t got = stream->Read(buffer.data(), static_cast<int32_t>(buffer.size()))) {
+    ASSERT_TRUE(std::all_of(buffer.begin(), buffer.begin() + got, [](uint8_t b) { return b == 'A'; }))
+        << "after " << total << " bytes";
+    total += got;
+  }
+  EXPECT_EQ(total, size);
+  EXPECT_EQ(stream->End(), StreamEnd::kEndOfData);
+}
+
 TEST(LzwStream, RandomCodeStreamsMatchThePlainDecoder) {
   // Codes mostly valid (below nextFree, KwKwK, clears), now and then not;
   // odd first codes and flags bytes; random request sizes.
