@@ -22,7 +22,7 @@ namespace nimbrel {
 
 class ReadAheadStream : public ByteStream {
  public:
-  static constexpr int32_t kChunk = 1 << 20;
+  static constexpr int32_t kChunk = 256 * 1024;
   static constexpr int kChunks = 4;
 
   explicit ReadAheadStream(std::unique_ptr<ByteStream> source);
