@@ -11,7 +11,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake make g++ libbz2-dev zlib1g-dev libgtest-dev libbenchmark-dev
-          clang libclang-rt-14-dev ncompress bzip2 gzip tar)
+          clang libclang-rt-14-dev ncompress bzip2 gzip tar groff jq)
 
 deps() {
   local missing=()

@@ -584,14 +584,12 @@ Command AddExtractCommand(CLI::App& jx4) {
       ->capture_default_str();
   app->add_option("--id", options->ids, "Select the products of this product id (repeatable)")
       ->type_name("N")
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false)
       ->check(CLI::Range(int64_t{0}, int64_t{UINT32_MAX}));
   app->add_option("--category", options->categories,
                   "Select the products of this category code, e.g. N0Q (repeatable)")
       ->type_name("CCC")
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+      ->allow_extra_args(false);
   app->add_flag("-v,--verbose", options->verbose, "Print the path of each file written");
   AddFiles(app, &options->files);
   app->footer("Exit status: 0 when every selected product was written; 1 when a file could not\n"
