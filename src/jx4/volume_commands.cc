@@ -150,29 +150,33 @@ Opened OpenVolume(const std::string& path, VolumeReader* reader) {
   return Opened::kFailed;
 }
 
-// Opens a file whose index is to be read. False (said on standard error)
-// when it cannot be read or has no usable index; `damaged` (also said) when
-// it has one but the file is not well formed.
-bool OpenIndex(const std::string& path, VolumeReader* reader, bool* damaged) {
-  *damaged = false;
+// Opens a file whose index is to be read. False when it cannot be read or
+// has no usable index; `wellFormed` (when given) false when it has one but
+// the file is not well formed. Both are said on standard error and set
+// `trouble`.
+bool OpenIndex(const std::string& path, VolumeReader* reader, bool* trouble,
+               bool* wellFormed = nullptr) {
   Opened opened = OpenVolume(path, reader);
-  if (opened == Opened::kFailed) return false;
   std::vector<VolumeFinding> findings;
   if (opened == Opened::kShort) {
     findings.push_back({VolumeProblem::kShortFile});
-  } else {
+  } else if (opened == Opened::kOk) {
     findings = CheckWellFormed(reader->header(), reader->fileSize());
   }
-  if (!IndexUsable(findings)) {
-    PrintError("'%s' is not a usable .jx4 file: %s", path.c_str(),
-               VolumeProblemText(findings.front().problem));
+  if (wellFormed != nullptr) *wellFormed = findings.empty();
+  if (opened == Opened::kFailed || !IndexUsable(findings)) {
+    if (opened != Opened::kFailed) {
+      PrintError("'%s' is not a usable .jx4 file: %s", path.c_str(),
+                 VolumeProblemText(findings.front().problem));
+    }
+    *trouble = true;
     return false;
   }
   if (!findings.empty()) {
-    *damaged = true;
     PrintError("'%s' is damaged: %s%s; 'jx4 verify' tells more", path.c_str(),
                EntryPrefix(reader->header(), findings.front().entry).c_str(),
                FindingText(findings.front()).c_str());
+    *trouble = true;
   }
   return true;
 }
@@ -250,14 +254,10 @@ int RunList(const ListOptions& options) {
   bool trouble = false;
   for (const std::string& path : options.files) {
     VolumeReader reader;
-    bool damaged = false;
-    if (!OpenIndex(path, &reader, &damaged)) {
-      trouble = true;
-      continue;
-    }
-    trouble |= damaged;
+    bool wellFormed = false;
+    if (!OpenIndex(path, &reader, &trouble, &wellFormed)) continue;
     if (options.json) {
-      PrintListJson(path, reader, !damaged);
+      PrintListJson(path, reader, wellFormed);
     } else {
       PrintListLines(path, reader);
     }
@@ -411,19 +411,14 @@ class Extraction {
     int64_t matched = 0;
     for (const std::string& path : options_.files) {
       VolumeReader reader;
-      bool damaged = false;
-      if (!OpenIndex(path, &reader, &damaged)) {
-        trouble_ = true;
-        continue;
-      }
-      trouble_ |= damaged;
+      if (!OpenIndex(path, &reader, &trouble_)) continue;
       for (int32_t i = 0; i < reader.entryCount(); ++i) {
         if (!IsSelected(reader.header().entries[i].productId)) continue;
         ++matched;
         WriteOut(path, reader, i);
       }
     }
-    if (matched == 0) std::fputs("jx4: no product in the files matches the selection\n", stderr);
+    if (matched == 0) PrintError("no product in the files matches the selection");
     return Finish(trouble_);
   }
 
@@ -433,12 +428,7 @@ class Extraction {
     int32_t matchedEntry = -1;
     for (const std::string& path : options_.files) {
       VolumeReader reader;
-      bool damaged = false;
-      if (!OpenIndex(path, &reader, &damaged)) {
-        trouble_ = true;
-        continue;
-      }
-      trouble_ |= damaged;
+      if (!OpenIndex(path, &reader, &trouble_)) continue;
       for (int32_t i = 0; i < reader.entryCount(); ++i) {
         if (IsSelected(reader.header().entries[i].productId) && ++matched == 1) {
           matchedPath = path;
@@ -450,6 +440,10 @@ class Extraction {
       PrintError("'-o -' writes one product to standard output, but %lld products match; "
                  "choose one with --id or --category",
                  static_cast<long long>(matched));
+      return kExitUsage;
+    }
+    if (IsTerminal(1)) {
+      PrintError("a product is not written to a terminal; send standard output to a file or a pipe");
       return kExitUsage;
     }
     VolumeReader reader;
@@ -595,7 +589,7 @@ Command AddExtractCommand(CLI::App& jx4) {
   app->footer("Exit status: 0 when every selected product was written; 1 when a file could not\n"
               "be read or is damaged, or a product was not written (an existing file of its\n"
               "name included; the others are still written); 2 for a wrong command line, or\n"
-              "'-o -' with other than exactly one selected product.");
+              "'-o -' with other than exactly one selected product or onto a terminal.");
   return {app, [options] { return RunExtract(*options); }};
 }
 

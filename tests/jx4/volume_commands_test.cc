@@ -34,17 +34,9 @@ std::string Quote(const std::string& text) {
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-Bytes Product(const char* category, int16_t code, uint32_t seed = 1) {
-  ProductSpec fields;
-  fields.category = category;
-  fields.messageCode = code;
-  fields.seed = seed;
-  return BuildProduct(fields);
-}
-
 // N0R (id 1) and N0Q (id 941), 350 bytes each, at 980 and 1330.
 Bytes TwoProducts() {
-  return BuildVolumeFile("ktlx", kTime, {{1, Product("N0R", 19)}, {941, Product("N0Q", 94)}});
+  return BuildVolumeFile("ktlx", kTime, {{1, BuildProduct("N0R", 19)}, {941, BuildProduct("N0Q", 94)}});
 }
 
 struct Ran {
@@ -88,7 +80,7 @@ TEST_F(Jx4Test, ListPrintsALinePerProduct) {
 TEST_F(Jx4Test, ListJsonParsesBack) {
   if (RunCommand("command -v jq >/dev/null") != 0) GTEST_SKIP() << "jq is not installed";
   Write(kFile, TwoProducts());
-  Bytes damaged = BuildVolumeFile("kfws", kTime + 300, {{13, Product("N0R", 19)}});
+  Bytes damaged = BuildVolumeFile("kfws", kTime + 300, {{13, BuildProduct("N0R", 19)}});
   damaged.push_back(0);  // a tail
   Write("damaged.jx4", damaged);
   Ran run = Jx4("list --json " + std::string(kFile) + " damaged.jx4 missing.jx4");
@@ -200,7 +192,7 @@ TEST_F(Jx4Test, ExtractNamesProductsAsTheDayArchives) {
   ProductSpec bare;  // no heading to name it by
   bare.withHeading = false;
   Bytes bareImage = BuildProduct(bare);
-  Write(kFile, BuildVolumeFile("ktlx", kTime, {{1, Product("N0R", 19)}, {7, bareImage}}));
+  Write(kFile, BuildVolumeFile("ktlx", kTime, {{1, BuildProduct("N0R", 19)}, {7, bareImage}}));
 
   Ran run = Jx4("extract -o out ktlx_20050731_235900.jx4 " + std::string(kFile));
   EXPECT_EQ(run.status, 0) << run.err;
@@ -245,14 +237,14 @@ TEST_F(Jx4Test, ExtractNeverOverwrites) {
 
 TEST_F(Jx4Test, ExtractOneProductToStandardOutput) {
   Write(kFile, TwoProducts());
-  Write("other.jx4", BuildVolumeFile("ktlx", kTime, {{7, Product("N0V", 27)}}));
+  Write("other.jx4", BuildVolumeFile("ktlx", kTime, {{7, BuildProduct("N0V", 27)}}));
   Ran run = Jx4("extract -o - --id 941 " + std::string(kFile) + " other.jx4");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, Text(Product("N0Q", 94)));
+  EXPECT_EQ(run.out, Text(BuildProduct("N0Q", 94)));
 
   run = Jx4("extract -o - --category N0V --id 5 " + std::string(kFile) + " other.jx4");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, Text(Product("N0V", 27)));
+  EXPECT_EQ(run.out, Text(BuildProduct("N0V", 27)));
 
   for (const char* selection : {"", "--id 1 --category N0V", "--id 5"}) {
     run = Jx4("extract -o - " + std::string(selection) + " " + kFile + " other.jx4");

@@ -19,19 +19,11 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int32_t kTime = 1120392192;  // 2005-07-03 12:03:12 UTC, the builder's volume scan
 
-Bytes Product(const char* category, int16_t code, uint32_t seed = 1) {
-  ProductSpec fields;
-  fields.category = category;
-  fields.messageCode = code;
-  fields.seed = seed;
-  return BuildProduct(fields);
-}
-
 // Three products of 350 bytes at 980, 1330 and 1680: N0R (id 1), NCR (id 14),
 // N0V (id 7).
 Bytes SoundFile() {
-  return BuildVolumeFile("ktlx", kTime, {{1, Product("N0R", 19)}, {14, Product("NCR", 37)},
-                                         {7, Product("N0V", 27)}});
+  return BuildVolumeFile("ktlx", kTime, {{1, BuildProduct("N0R", 19)}, {14, BuildProduct("NCR", 37)},
+                                         {7, BuildProduct("N0V", 27)}});
 }
 
 // The findings as words, e.g. "gap@0 category@2": the format's, then the images'.
@@ -127,7 +119,7 @@ TEST(VolumeCheck, EachKindOfDamage) {
 }
 
 TEST(VolumeCheck, FindingsCarryWhatTheImageSays) {
-  Bytes image = Product("N0V", 27);
+  Bytes image = BuildProduct("N0V", 27);
   VolumeFileHeader header = NewVolumeHeader("kfws", kTime - 300);
   header.entryCount = 1;
   header.entries[0] = {1, 0, 980, static_cast<uint32_t>(image.size())};
