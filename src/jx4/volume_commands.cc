@@ -150,6 +150,12 @@ Opened OpenVolume(const std::string& path, VolumeReader* reader) {
   return Opened::kFailed;
 }
 
+// What the format module finds wrong with an opened file.
+std::vector<VolumeFinding> FormatFindings(Opened opened, const VolumeReader& reader) {
+  if (opened == Opened::kShort) return {{VolumeProblem::kShortFile}};
+  return CheckWellFormed(reader.header(), reader.fileSize());
+}
+
 // Opens a file whose index is to be read. False when it cannot be read or
 // has no usable index; `wellFormed` (when given) false when it has one but
 // the file is not well formed. Both are said on standard error and set
@@ -158,11 +164,7 @@ bool OpenIndex(const std::string& path, VolumeReader* reader, bool* trouble,
                bool* wellFormed = nullptr) {
   Opened opened = OpenVolume(path, reader);
   std::vector<VolumeFinding> findings;
-  if (opened == Opened::kShort) {
-    findings.push_back({VolumeProblem::kShortFile});
-  } else if (opened == Opened::kOk) {
-    findings = CheckWellFormed(reader->header(), reader->fileSize());
-  }
+  if (opened != Opened::kFailed) findings = FormatFindings(opened, *reader);
   if (wellFormed != nullptr) *wellFormed = findings.empty();
   if (opened == Opened::kFailed || !IndexUsable(findings)) {
     if (opened != Opened::kFailed) {
@@ -190,8 +192,8 @@ int Finish(bool trouble) {
   return trouble ? kExitTrouble : kExitOk;
 }
 
-CLI::Option* AddFiles(CLI::App* app, std::vector<std::string>* files) {
-  return app->add_option("FILE", *files, ".jx4 files")->required();
+void AddFiles(CLI::App* app, std::vector<std::string>* files) {
+  app->add_option("FILE", *files, ".jx4 files")->required();
 }
 
 // --- list ---------------------------------------------------------------
@@ -269,15 +271,8 @@ int RunList(const ListOptions& options) {
 
 // Prints the block of one file; false when it is not well formed.
 bool PrintInfo(const std::string& path, const VolumeReader& reader, Opened opened) {
-  std::vector<VolumeFinding> findings;
-  int64_t bytes = 0;
-  if (opened == Opened::kShort) {
-    findings.push_back({VolumeProblem::kShortFile});
-    bytes = QueryPath(path.c_str()).size;
-  } else {
-    findings = CheckWellFormed(reader.header(), reader.fileSize());
-    bytes = reader.fileSize();
-  }
+  std::vector<VolumeFinding> findings = FormatFindings(opened, reader);
+  int64_t bytes = opened == Opened::kShort ? QueryPath(path.c_str()).size : reader.fileSize();
   const VolumeFileHeader& header = reader.header();
   std::printf("%s:\n", path.c_str());
   if (IndexUsable(findings)) {
