@@ -13,7 +13,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(cmake make g++ pkgconf libbz2-dev zlib1g-dev libisal-dev libarchive-dev libcli11-dev
           libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-          ncompress bzip2 gzip isal tar xz-utils zstd zip p7zip-full cpio)
+          ncompress bzip2 gzip isal tar xz-utils zstd zip p7zip-full cpio groff jq)
 
 deps() {
   local missing=()

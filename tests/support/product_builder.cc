@@ -86,6 +86,13 @@ std::vector<uint8_t> BuildProduct(const ProductSpec& fields) {
   return image;
 }
 
+std::vector<uint8_t> BuildProduct(const char* category, int16_t messageCode) {
+  ProductSpec fields;
+  fields.category = category;
+  fields.messageCode = messageCode;
+  return BuildProduct(fields);
+}
+
 std::string ArchiveName(const ProductSpec& fields, const std::string& yyyymmddhhmm) {
   return fields.issuer + "_" + fields.wmoHeading + "_" + fields.category + fields.site + "_" +
          yyyymmddhhmm;

@@ -57,6 +57,10 @@ std::string MakeHeading(const ProductSpec& fields);
 
 std::vector<uint8_t> BuildProduct(const ProductSpec& fields);
 
+// The default product with another category code and message (and product)
+// code, e.g. ("N0Q", 94).
+std::vector<uint8_t> BuildProduct(const char* category, int16_t messageCode);
+
 // The usual archive file name, e.g. KTLX_SDUS54_N0RTLX_200507031203.
 std::string ArchiveName(const ProductSpec& fields, const std::string& yyyymmddhhmm);
 

@@ -35,6 +35,20 @@ VolumeContents ReadVolumeFile(const std::string& path) {
   return contents;
 }
 
+std::vector<uint8_t> BuildVolumeFile(
+    const char* station, int32_t volumeTime,
+    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& images) {
+  VolumeFileHeader header = NewVolumeHeader(station, volumeTime);
+  std::vector<uint8_t> file(kVolumeHeaderSize);
+  for (const auto& [id, image] : images) {
+    header.entries[header.entryCount++] = {id, 0, static_cast<uint32_t>(file.size()),
+                                           static_cast<uint32_t>(image.size())};
+    file.insert(file.end(), image.begin(), image.end());
+  }
+  EncodeVolumeHeader(header, file.data());
+  return file;
+}
+
 std::vector<std::string> ListVolumeFiles(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {

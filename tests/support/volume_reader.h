@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output/report.h"
@@ -31,6 +32,12 @@ struct VolumeContents {
 };
 
 VolumeContents ReadVolumeFile(const std::string& path);
+
+// The bytes of a .jx4 file as the writer makes it, holding `images` (product
+// id, image) in this order, whatever they are.
+std::vector<uint8_t> BuildVolumeFile(
+    const char* station, int32_t volumeTime,
+    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& images);
 
 // Names of the .jx4 files in `folder`, sorted.
 std::vector<std::string> ListVolumeFiles(const std::string& folder);
