@@ -5,6 +5,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
 
 #include "jx4/command.h"
 
@@ -23,11 +27,34 @@ namespace {
 
 constexpr char kVersion[] = "jx4 1.0.0 (Nimbrel)";
 
+// Lists each command by a one-line summary; its whole description opens
+// the command's own help.
+class CommandListFormatter : public CLI::Formatter {
+ public:
+  std::string make_subcommand(const CLI::App* command) const override {
+    static constexpr std::pair<const char*, const char*> kSummaries[] = {
+        {"convert", "File the products of archives, folders and product files into .jx4 files"},
+        {"list", "List the products in .jx4 files"},
+        {"info", "Describe .jx4 files: station, time, entries, size, soundness"},
+        {"verify", "Check that .jx4 files are exactly as convert writes them"},
+        {"extract", "Write products back out of .jx4 files"},
+    };
+    std::string text = command->get_description();
+    for (const auto& [name, summary] : kSummaries) {
+      if (command->get_name() == name) text = summary;
+    }
+    std::stringstream out;
+    CLI::detail::format_help(out, command->get_display_name(true), text, get_column_width());
+    return out.str();
+  }
+};
+
 int Run(int argc, char** argv) {
   CLI::App jx4{"Files archived NEXRAD Level III products into site-volume (.jx4) files, and\n"
                "looks inside those files.",
                "jx4"};
   jx4.set_version_flag("--version", kVersion);
+  jx4.formatter(std::make_shared<CommandListFormatter>());
   jx4.require_subcommand(1);
   jx4.footer("Exit status: 0 when everything was read and written soundly; 1 when an input\n"
              "was damaged or unreadable, or a file could not be written (the rest is still\n"
