@@ -1,6 +1,5 @@
 #include "output/volume_file.h"
 
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -10,13 +9,38 @@
 
 namespace nimbrel {
 
+namespace {
+
+// Writes `value` (0 or more) as exactly `width` decimal digits.
+char* PutDigits(char* at, int value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    at[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  return at + width;
+}
+
+}  // namespace
+
 bool MakeVolumeFileName(char* buffer, const char* station, int32_t volumeTime) {
   if (volumeTime < 0) return false;
   std::tm fields;
   if (!UtcCalendar(volumeTime, &fields)) return false;
-  std::snprintf(buffer, kPathBufferSize, "%s_%.4d%.2d%.2d_%.2d%.2d%.2d.jx4", station,
-                fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
-                fields.tm_min, fields.tm_sec);
+  // "<station>_<yyyymmdd>_<hhmmss>.jx4": a signed 32-bit time falls in the
+  // years 1970 to 2038, so every field has its fixed width.
+  size_t length = strnlen(station, kPathBufferSize - 24);
+  char* at = buffer;
+  std::memcpy(at, station, length);
+  at += length;
+  *at++ = '_';
+  at = PutDigits(at, fields.tm_year + 1900, 4);
+  at = PutDigits(at, fields.tm_mon + 1, 2);
+  at = PutDigits(at, fields.tm_mday, 2);
+  *at++ = '_';
+  at = PutDigits(at, fields.tm_hour, 2);
+  at = PutDigits(at, fields.tm_min, 2);
+  at = PutDigits(at, fields.tm_sec, 2);
+  std::memcpy(at, ".jx4", 5);
   return true;
 }
 

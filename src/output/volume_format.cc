@@ -1,6 +1,7 @@
 #include "output/volume_format.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -29,38 +30,51 @@ bool IsZero(const VolumeIndexEntry& entry) {
 }
 
 // The checks both kinds share: magic and count, then each used entry in
-// index order. Stops at the first finding unless `all`.
-void CheckEntries(const VolumeFileHeader& header, int64_t fileSize, bool all,
-                  std::vector<VolumeFinding>* findings) {
+// index order. Every finding goes to `all` when it is given; without it the
+// scan stops at the first, which `first` receives. Returns the end of the
+// images (the largest end of all used entries), or -1 after a finding.
+int64_t ScanEntries(const VolumeFileHeader& header, int64_t fileSize,
+                    std::vector<VolumeFinding>* all, VolumeFinding* first) {
+  auto found = [&](VolumeFinding finding) {
+    if (all != nullptr) all->push_back(finding);
+    if (first != nullptr) *first = finding;
+  };
   if (std::memcmp(header.magic, kMagic, 4) != 0) {
-    findings->push_back({VolumeProblem::kBadMagic});
-    return;
+    found({VolumeProblem::kBadMagic});
+    return -1;
   }
   if (header.entryCount < 0 || header.entryCount > kMaxVolumeEntries) {
-    findings->push_back({VolumeProblem::kEntryCount});
-    return;
+    found({VolumeProblem::kEntryCount});
+    return -1;
   }
+  bool sound = true;
   int64_t end = kVolumeHeaderSize;  // of the images before
   int32_t endEntry = -1;
-  for (int32_t i = 0; i < header.entryCount && (all || findings->empty()); ++i) {
+  for (int32_t i = 0; i < header.entryCount; ++i) {
     const VolumeIndexEntry& entry = header.entries[i];
+    const int64_t entryEnd = EndOf(entry);
+    VolumeFinding finding{VolumeProblem::kGap, i, endEntry};
     if (entry.offset < static_cast<uint32_t>(kVolumeHeaderSize)) {
-      findings->push_back({VolumeProblem::kInsideHeader, i});
-    } else if (EndOf(entry) > fileSize) {
-      findings->push_back({VolumeProblem::kPastEnd, i});
+      finding = {VolumeProblem::kInsideHeader, i};
+    } else if (entryEnd > fileSize) {
+      finding = {VolumeProblem::kPastEnd, i};
     } else if (entry.offset < end) {
-      findings->push_back({VolumeProblem::kOutOfOrder, i, endEntry});
-    } else if (all && entry.offset > end) {
-      findings->push_back({VolumeProblem::kGap, i, endEntry});
+      finding = {VolumeProblem::kOutOfOrder, i, endEntry};
     }
-    if (EndOf(entry) > end) {
-      end = EndOf(entry);
+    // A gap loses nothing: it counts only when every finding is asked for.
+    bool gap = finding.problem == VolumeProblem::kGap;
+    if (!gap || (all != nullptr && entry.offset > end)) {
+      found(finding);
+      if (!gap && all == nullptr) return -1;
+      sound = sound && gap;
+    }
+    if (entryEnd > end) {
+      end = entryEnd;
       endEntry = i;
     }
   }
-  if (all && findings->empty() && end < fileSize) {
-    findings->push_back({VolumeProblem::kTail, endEntry});
-  }
+  if (all != nullptr && sound && end < fileSize) found({VolumeProblem::kTail, endEntry});
+  return sound ? end : -1;
 }
 
 }  // namespace
@@ -74,7 +88,16 @@ VolumeFileHeader NewVolumeHeader(const char* station, int32_t volumeTime) {
   return header;
 }
 
+// On a little-endian host the header's memory is its file layout.
+constexpr bool kLayoutIsFileLayout =
+    std::endian::native == std::endian::little && sizeof(VolumeFileHeader) == kVolumeHeaderSize &&
+    sizeof(VolumeIndexEntry) == kVolumeEntrySize;
+
 void EncodeVolumeHeader(const VolumeFileHeader& header, uint8_t bytes[kVolumeHeaderSize]) {
+  if constexpr (kLayoutIsFileLayout) {
+    std::memcpy(bytes, &header, kVolumeHeaderSize);
+    return;
+  }
   std::memcpy(bytes, header.magic, 4);
   Put32(bytes + 4, static_cast<uint32_t>(header.volumeTime));
   std::memcpy(bytes + 8, header.station, kVolumeStationSize);
@@ -90,6 +113,10 @@ void EncodeVolumeHeader(const VolumeFileHeader& header, uint8_t bytes[kVolumeHea
 }
 
 void DecodeVolumeHeader(const uint8_t bytes[kVolumeHeaderSize], VolumeFileHeader* header) {
+  if constexpr (kLayoutIsFileLayout) {
+    std::memcpy(header, bytes, kVolumeHeaderSize);
+    return;
+  }
   std::memcpy(header->magic, bytes, 4);
   header->volumeTime = static_cast<int32_t>(Get32(bytes + 4));
   std::memcpy(header->station, bytes + 8, kVolumeStationSize);
@@ -122,16 +149,11 @@ const char* VolumeProblemText(VolumeProblem problem) {
 }
 
 int64_t CheckAppendable(const VolumeFileHeader& header, int64_t fileSize, VolumeFinding* finding) {
-  std::vector<VolumeFinding> findings;
-  if (fileSize < kVolumeHeaderSize) findings.push_back({VolumeProblem::kShortFile});
-  if (findings.empty()) CheckEntries(header, fileSize, false, &findings);
-  if (!findings.empty()) {
-    if (finding != nullptr) *finding = findings.front();
+  if (fileSize < kVolumeHeaderSize) {
+    if (finding != nullptr) *finding = {VolumeProblem::kShortFile};
     return -1;
   }
-  int64_t end = kVolumeHeaderSize;
-  for (int32_t i = 0; i < header.entryCount; ++i) end = std::max(end, EndOf(header.entries[i]));
-  return end;
+  return ScanEntries(header, fileSize, nullptr, finding);
 }
 
 std::vector<VolumeFinding> CheckWellFormed(const VolumeFileHeader& header, int64_t fileSize) {
@@ -140,7 +162,7 @@ std::vector<VolumeFinding> CheckWellFormed(const VolumeFileHeader& header, int64
     findings.push_back({VolumeProblem::kShortFile});
     return findings;
   }
-  CheckEntries(header, fileSize, true, &findings);
+  ScanEntries(header, fileSize, &findings, nullptr);
   if (!findings.empty() &&
       (findings[0].problem == VolumeProblem::kBadMagic ||
        findings[0].problem == VolumeProblem::kEntryCount)) {
