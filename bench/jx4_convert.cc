@@ -9,6 +9,7 @@
 // Every run is a child process writing into a fresh output folder; the runs
 // of a comparison are interleaved, and medians are reported with ratios.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -25,7 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kIterations = 7;
+// NIMBREL_BENCH_ITERATIONS overrides; NIMBREL_BENCH_KEEP keeps the inputs.
+const int kIterations = std::getenv("NIMBREL_BENCH_ITERATIONS") ? std::atoi(std::getenv("NIMBREL_BENCH_ITERATIONS")) : 7;
 constexpr int kArchives = 8;
 constexpr int kScansPerArchive = 12;  // about 6 MB of tar each
 constexpr int kLargeScans = 90;       // about 45 MB of tar
@@ -174,6 +176,6 @@ int main() {
     Ratio(("nimbrel / gzip -dc, " + c + " .tar.gz").c_str(), "nimbrel " + c + " .tar.gz",
           "gzip -dc " + c + " .tar.gz", "(target <= 0.5x)");
   }
-  fs::remove_all(workDir);
+  if (std::getenv("NIMBREL_BENCH_KEEP") == nullptr) fs::remove_all(workDir);
   return 0;
 }

@@ -63,8 +63,10 @@ struct Walk {
   InputEnd end = InputEnd::kCleanEnd;
   std::string faultMember;
   std::string detail;
-  // The product candidate being read: buffer[0, filled), kept between
-  // candidates so that each does not cost a fresh allocation.
+  // The product candidate: candidate[0, filled), either lent by its stream
+  // or copied into `buffer`, which is kept between candidates so that each
+  // does not cost a fresh allocation.
+  const uint8_t* candidate = nullptr;
   std::unique_ptr<uint8_t[]> buffer;
   size_t capacity = 0;
   size_t filled = 0;
@@ -95,26 +97,61 @@ std::string Join(const std::string& outer, const char* name) {
   return outer.empty() ? std::string(name) : outer + "/" + name;
 }
 
-// The bytes of an archive entry, as a stream.
+// The bytes of an archive entry, as a stream that lends the library's own
+// blocks; a hole in a sparse entry reads as zeros.
 class EntryStream : public ByteStream {
  public:
   EntryStream(struct archive* reader, const char* name) : ByteStream(name), reader_(reader) {}
+
   int32_t Read(uint8_t* buffer, int32_t length) override {
-    if (End() != StreamEnd::kOpen || length <= 0) return 0;
     int32_t done = 0;
+    const uint8_t* lent = nullptr;
     while (done < length) {
-      la_ssize_t got = archive_read_data(reader_, buffer + done, static_cast<size_t>(length - done));
-      if (got <= 0) {
-        SetEnd(got == 0 ? StreamEnd::kEndOfData : StreamEnd::kCorrupt);
-        break;
-      }
-      done += static_cast<int32_t>(got);
+      int32_t got = Borrow(&lent, length - done);
+      if (got <= 0) break;
+      std::memcpy(buffer + done, lent, static_cast<size_t>(got));
+      done += got;
     }
     return done;
   }
 
+  int32_t Borrow(const uint8_t** bytes, int32_t length) override {
+    static constexpr uint8_t kZeros[4096] = {};
+    if (End() != StreamEnd::kOpen) return 0;
+    if (length <= 0) return -1;
+    while (hole_ == 0 && left_ == 0) {
+      const void* block = nullptr;
+      size_t size = 0;
+      la_int64_t offset = 0;
+      int rc = archive_read_data_block(reader_, &block, &size, &offset);
+      if (rc == ARCHIVE_EOF || rc < ARCHIVE_WARN) {
+        SetEnd(rc == ARCHIVE_EOF ? StreamEnd::kEndOfData : StreamEnd::kCorrupt);
+        return 0;
+      }
+      hole_ = offset > next_ ? offset - next_ : 0;
+      next_ = offset + static_cast<la_int64_t>(size);
+      block_ = static_cast<const uint8_t*>(block);
+      left_ = size;
+    }
+    if (hole_ > 0) {
+      int32_t lent = static_cast<int32_t>(std::min<int64_t>({hole_, length, sizeof kZeros}));
+      hole_ -= lent;
+      *bytes = kZeros;
+      return lent;
+    }
+    int32_t lent = static_cast<int32_t>(std::min(left_, static_cast<size_t>(length)));
+    *bytes = block_;
+    block_ += lent;
+    left_ -= static_cast<size_t>(lent);
+    return lent;
+  }
+
  private:
   struct archive* reader_;
+  const uint8_t* block_ = nullptr;  // the rest of the library's current block
+  size_t left_ = 0;
+  int64_t hole_ = 0;                // zeros to deliver before it
+  la_int64_t next_ = 0;             // the entry offset after the current block
 };
 
 // What the archive library reads from: one of our streams.
@@ -125,8 +162,14 @@ struct StreamClient {
 
 la_ssize_t ReadFromStream(struct archive* reader, void* data, const void** block) {
   auto* client = static_cast<StreamClient*>(data);
-  int32_t got = client->stream->Read(client->block.data(), kArchiveBlock);
-  *block = client->block.data();
+  const uint8_t* lent = nullptr;
+  int32_t got = client->stream->Borrow(&lent, kArchiveBlock);
+  if (got >= 0) {
+    *block = lent;
+  } else {
+    got = client->stream->Read(client->block.data(), kArchiveBlock);
+    *block = client->block.data();
+  }
   if (got == 0 && IsFault(client->stream->End())) {
     archive_set_error(reader, -1, "the data under the archive could not be read");
     return ARCHIVE_FATAL;
@@ -174,7 +217,17 @@ Outcome ReadCandidate(Walk& walk, ByteStream& stream, int64_t announced) {
   constexpr size_t kLimit = static_cast<size_t>(kMaxProductSize) + 1;
   size_t wanted = announced >= 0 ? std::min(static_cast<size_t>(announced) + 1, kLimit) : kFirst;
   walk.filled = 0;
-  for (;;) {
+  walk.candidate = walk.buffer.get();
+  // A whole candidate lent at once (the usual tar member) is used in place.
+  const uint8_t* lent = nullptr;
+  int32_t got = stream.Borrow(&lent, static_cast<int32_t>(kLimit));
+  if (got >= 0 && static_cast<int64_t>(got) == announced) {
+    walk.candidate = lent;
+    walk.filled = static_cast<size_t>(got);
+    return Outcome::kStored;
+  }
+  if (got > 0) wanted = std::min(std::max(wanted, static_cast<size_t>(got) + 1), kLimit);
+  for (bool first = true;; first = false) {
     if (wanted > walk.capacity) {
       // Uninitialised: every byte handed on is one that was read.
       std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[wanted]);
@@ -182,11 +235,17 @@ Outcome ReadCandidate(Walk& walk, ByteStream& stream, int64_t announced) {
       if (walk.filled > 0) std::memcpy(grown.get(), walk.buffer.get(), walk.filled);
       walk.buffer = std::move(grown);
       walk.capacity = wanted;
+      walk.candidate = walk.buffer.get();
+    }
+    if (first && got >= 0) {  // what was lent, then the rest
+      std::memcpy(walk.buffer.get(), lent, static_cast<size_t>(got));
+      walk.filled = static_cast<size_t>(got);
+      if (got == 0) break;
     }
     int32_t want = static_cast<int32_t>(walk.capacity - walk.filled);
-    int32_t got = stream.Read(walk.buffer.get() + walk.filled, want);
-    walk.filled += static_cast<size_t>(got);
-    if (got < want || walk.capacity == kLimit) break;
+    int32_t read = stream.Read(walk.buffer.get() + walk.filled, want);
+    walk.filled += static_cast<size_t>(read);
+    if (read < want || walk.capacity == kLimit) break;
     wanted = std::min(walk.capacity * 2, kLimit);
   }
   return walk.filled < kLimit ? Outcome::kStored : Outcome::kTooLarge;
@@ -292,7 +351,7 @@ void HandleStream(Walk& walk, const Level& level, std::unique_ptr<ByteStream> st
   Outcome read = ReadCandidate(walk, *stream, size);
   if (read != Outcome::kStored) return walk.Report(level.member, static_cast<int64_t>(walk.filled), read);
   if (IsFault(stream->End())) return walk.Fault(FaultOf(stream->End()), level.member, nullptr);
-  HandleBytes(walk, level.member, walk.buffer.get(), walk.filled);
+  HandleBytes(walk, level.member, walk.candidate, walk.filled);
 }
 
 // Reports how the walk ended, once.

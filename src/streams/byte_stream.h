@@ -12,6 +12,12 @@
 //     for a clean end; kReadError, kCorrupt or kNoMemory when the data could
 //     not be read, could not be decoded or needed memory that was refused.
 //     The first reason given stays.
+//   - Borrow(&bytes, length) lends up to `length` of the next bytes from the
+//     stream's own memory instead of copying them, and consumes them; they
+//     stay valid until the next call on the stream. It returns how many (any
+//     count from 1 up; 0 only at the end, with End() set), or -1 when the
+//     kind does not lend (nothing is consumed: use Read). Read and Borrow
+//     may be mixed.
 //   - A stream owns what it reads from and releases it when destroyed.
 //   - Nothing is printed.
 #ifndef NIMBREL_STREAMS_BYTE_STREAM_H_
@@ -35,6 +41,7 @@ class ByteStream {
   ByteStream& operator=(const ByteStream&) = delete;
 
   virtual int32_t Read(uint8_t* buffer, int32_t length) = 0;
+  virtual int32_t Borrow(const uint8_t** bytes, int32_t length);
 
   const char* Name() const { return name; }
   StreamEnd End() const { return end_; }
@@ -68,20 +75,27 @@ class FileStream : public ByteStream {
 };
 
 // Bytes already taken from a stream (to look at them) delivered again, then
-// the rest of that stream; its end is the rest's end.
+// the rest of that stream; its end is the rest's end. The bytes are copied,
+// or, `borrowed`, lent by `rest` itself (they stay valid: `rest` is not
+// called before they are delivered).
 class PrefixedStream : public ByteStream {
  public:
-  PrefixedStream(const uint8_t* prefix, size_t length, std::unique_ptr<ByteStream> rest);
+  PrefixedStream(const uint8_t* prefix, size_t length, std::unique_ptr<ByteStream> rest,
+                 bool borrowed = false);
   int32_t Read(uint8_t* buffer, int32_t length) override;
+  int32_t Borrow(const uint8_t** bytes, int32_t length) override;
 
  private:
-  std::vector<uint8_t> prefix;
+  std::vector<uint8_t> copy;
+  const uint8_t* prefix;
+  size_t prefixSize;
   size_t prefixPos = 0;
   std::unique_ptr<ByteStream> rest;
 };
 
-// Reads up to `length` bytes from the start of `stream` into `head` and
-// returns a stream that delivers them again, then the rest.
+// Takes the first bytes of `stream` (up to `length` of them into `head`) and
+// returns a stream that delivers them again, then the rest. A stream that
+// lends keeps lending: nothing is copied but `head`.
 std::unique_ptr<ByteStream> Peek(std::unique_ptr<ByteStream> stream, size_t length,
                                  std::vector<uint8_t>* head);
 
@@ -91,6 +105,7 @@ class MemoryStream : public ByteStream {
  public:
   MemoryStream(const char* name, const uint8_t* data, size_t size);
   int32_t Read(uint8_t* buffer, int32_t length) override;
+  int32_t Borrow(const uint8_t** bytes, int32_t length) override;
 
  private:
   const uint8_t* data;

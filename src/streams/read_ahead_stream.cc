@@ -42,12 +42,21 @@ void ReadAheadStream::Work() {
     {
       std::lock_guard<std::mutex> hold(mutex);
       ++count;
-      sourceEnded = last;
     }
     changed.notify_all();
     if (last) return;
     tail = (tail + 1) % kChunks;
   }
+}
+
+void ReadAheadStream::ReleaseHead() {
+  if (count == 0 || headPos < chunks[head].filled) return;
+  bool last = chunks[head].filled < kChunk;
+  head = (head + 1) % kChunks;
+  headPos = 0;
+  --count;
+  changed.notify_all();
+  if (last) finalDelivered = true;
 }
 
 int32_t ReadAheadStream::Read(uint8_t* buffer, int32_t length) {
@@ -59,9 +68,9 @@ int32_t ReadAheadStream::Read(uint8_t* buffer, int32_t length) {
   }
   int32_t done = 0;
   std::unique_lock<std::mutex> hold(mutex);
-  while (done < length) {
-    changed.wait(hold, [this] { return count > 0 || sourceEnded; });
-    if (count == 0) break;  // ended and all delivered
+  ReleaseHead();
+  while (done < length && !finalDelivered) {
+    changed.wait(hold, [this] { return count > 0; });
     Chunk& chunk = chunks[head];
     int32_t take = std::min(chunk.filled - headPos, length - done);
     hold.unlock();
@@ -69,17 +78,30 @@ int32_t ReadAheadStream::Read(uint8_t* buffer, int32_t length) {
     hold.lock();
     done += take;
     headPos += take;
-    if (headPos == chunk.filled) {
-      bool last = chunk.filled < kChunk;
-      head = (head + 1) % kChunks;
-      headPos = 0;
-      --count;
-      changed.notify_all();
-      if (last) break;
-    }
+    ReleaseHead();
   }
   if (done < length) SetEnd(SourceEnd(*source, StreamEnd::kEndOfData));
   return done;
+}
+
+int32_t ReadAheadStream::Borrow(const uint8_t** bytes, int32_t length) {
+  if (End() != StreamEnd::kOpen) return 0;
+  if (!threaded || length <= 0) return -1;
+  std::unique_lock<std::mutex> hold(mutex);
+  ReleaseHead();
+  while (!finalDelivered) {
+    changed.wait(hold, [this] { return count > 0; });
+    Chunk& chunk = chunks[head];
+    int32_t lent = std::min(chunk.filled - headPos, length);
+    if (lent > 0) {
+      *bytes = chunk.bytes.data() + headPos;
+      headPos += lent;  // the chunk goes back at the next call
+      return lent;
+    }
+    ReleaseHead();  // an empty last chunk
+  }
+  SetEnd(SourceEnd(*source, StreamEnd::kEndOfData));
+  return 0;
 }
 
 }  // namespace nimbrel

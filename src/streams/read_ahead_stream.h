@@ -28,6 +28,9 @@ class ReadAheadStream : public ByteStream {
   explicit ReadAheadStream(std::unique_ptr<ByteStream> source);
   ~ReadAheadStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
+  // Lends from the chunk at the head; it is given back to the worker at the
+  // next call.
+  int32_t Borrow(const uint8_t** bytes, int32_t length) override;
 
  private:
   struct Chunk {
@@ -35,6 +38,8 @@ class ReadAheadStream : public ByteStream {
     int32_t filled = 0;
   };
   void Work();
+  // Gives the head chunk back when it is delivered whole; under `mutex`.
+  void ReleaseHead();
 
   std::unique_ptr<ByteStream> source;
   std::mutex mutex;
@@ -43,7 +48,7 @@ class ReadAheadStream : public ByteStream {
   int head = 0;          // next chunk to deliver from
   int count = 0;         // chunks filled and not yet delivered
   int32_t headPos = 0;   // bytes of chunks[head] already delivered
-  bool sourceEnded = false;  // the worker has read the source's last chunk
+  bool finalDelivered = false;  // the source's last chunk has been delivered
   bool stopping = false;
   bool threaded = false;
   std::thread worker;
