@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The Windows programs, cross-built on Debian with mingw-w64 and tested
+# under wine. Everything lands in build-win/ (the libraries in
+# build-win/deps/, built once and kept).
+#   scripts/windows.sh deps      install the cross tools and wine; build bzip2, libarchive, GoogleTest
+#   scripts/windows.sh build     deps, then the .exe files
+#   scripts/windows.sh test      build, then the tests under wine (see test below)
+#   scripts/windows.sh package   build, then build-win/nimbrel-windows-x86_64.zip
+set -euo pipefail
+shopt -s nullglob
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+out="$root/build-win"
+deps="$out/deps"
+prefix="$deps/prefix"
+toolchain="$root/cmake/mingw-w64-x86_64.cmake"
+host=x86_64-w64-mingw32
+
+packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
+          dpkg-dev xz-utils zip tar)
+
+say() { printf '== %s\n' "$*"; }
+
+install_packages() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  say "installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Debian's source package $1, unpacked (with Debian's patches) under
+# $deps/src; prints the folder. Adds a deb-src entry for the suite in use
+# when there is none.
+debian_source() {
+  local package=$1 sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  mkdir -p "$deps/src"
+  local folder
+  folder=$(find "$deps/src" -maxdepth 1 -type d -name "$package-[0-9]*" | head -n 1)
+  if [ -z "$folder" ]; then
+    if ! apt-get source --print-uris "$package" 2>/dev/null | grep -q "'"; then
+      local suite
+      suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+      printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        "$suite" | $sudo tee /etc/apt/sources.list.d/nimbrel-deb-src.sources >/dev/null
+      $sudo apt-get update -qq
+    fi
+    (cd "$deps/src" && apt-get source -qq "$package" >/dev/null 2>&1)
+    folder=$(find "$deps/src" -maxdepth 1 -type d -name "$package-[0-9]*" | head -n 1)
+  fi
+  [ -n "$folder" ] || { echo "no source for $package" >&2; exit 1; }
+  echo "$folder"
+}
+
+# Runs "$2..." unless $prefix/.built-$1 records that it was done.
+once() {
+  local stamp="$prefix/.built-$1"; shift
+  [ -f "$stamp" ] && return 0
+  "$@"
+  mkdir -p "$prefix" && touch "$stamp"
+}
+
+build_bzip2() {
+  local src
+  src=$(debian_source bzip2)
+  say "bzip2 from $(basename "$src")"
+  make -s -C "$src" clean >/dev/null
+  make -s -C "$src" libbz2.a CC="$host-gcc-posix" AR="$host-ar" RANLIB="$host-ranlib" \
+    CFLAGS="-O2 -D_FILE_OFFSET_BITS=64" >/dev/null
+  install -D -m 644 "$src/libbz2.a" "$prefix/lib/libbz2.a"
+  install -D -m 644 "$src/bzlib.h" "$prefix/include/bzlib.h"
+}
+
+# Only the library, static, reading through zlib and bzip2; every other
+# filter, crypto and text-conversion library is off.
+build_libarchive() {
+  local src
+  src=$(debian_source libarchive)
+  say "libarchive from $(basename "$src")"
+  local off=()
+  for option in LZMA ZSTD LZ4 LZO LIBB2 LIBXML2 EXPAT OPENSSL MBEDTLS NETTLE CNG PCREPOSIX \
+                ICONV ACL XATTR TAR CPIO CAT TEST COVERAGE INSTALL; do
+    off+=("-DENABLE_$option=OFF")
+  done
+  cmake -S "$src" -B "$deps/libarchive" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DNIMBREL_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DENABLE_ZLIB=ON \
+    -DENABLE_BZip2=ON "${off[@]}" -DCMAKE_FIND_LIBRARY_SUFFIXES=.a >/dev/null
+  cmake --build "$deps/libarchive" --target archive_static -j"$jobs" >/dev/null
+  install -D -m 644 "$deps/libarchive/libarchive/libarchive_static.a" "$prefix/lib/libarchive.a"
+  install -D -m 644 "$src/libarchive/archive.h" "$prefix/include/archive.h"
+  install -D -m 644 "$src/libarchive/archive_entry.h" "$prefix/include/archive_entry.h"
+}
+
+build_googletest() {
+  say "GoogleTest from /usr/src/googletest"
+  cmake -S /usr/src/googletest -B "$deps/googletest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_GMOCK=OFF >/dev/null
+  cmake --build "$deps/googletest" -j"$jobs" >/dev/null
+  cmake --install "$deps/googletest" >/dev/null
+}
+
+build_deps() {
+  install_packages
+  once bzip2 build_bzip2
+  once libarchive build_libarchive
+  once googletest build_googletest
+}
+
+build_programs() {
+  build_deps
+  cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DNIMBREL_WINDOWS_DEPS="$prefix" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_BENCH=OFF >/dev/null
+  cmake --build "$out" -j"$jobs"
+}
+
+case "${1:-}" in
+  deps) build_deps ;;
+  build) build_programs ;;
+  *)
+    sed -n '2,9p' "$0"
+    exit 2
+    ;;
+esac
