@@ -5,6 +5,7 @@
 #   scripts/dev.sh asan          the test suite under AddressSanitizer + UBSan
 #   scripts/dev.sh fuzz [SECS]   build the libFuzzer targets, run each for SECS (30) seconds
 #   scripts/dev.sh bench         build and run the benchmarks (RAM-backed folder)
+#   scripts/dev.sh windows [CMD] the Windows programs: scripts/windows.sh CMD (test)
 set -euo pipefail
 shopt -s nullglob
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -76,8 +77,11 @@ case "${1:-}" in
       [ -x "$b" ] && (cd /dev/shm && "$b")
     done
     ;;
+  windows)
+    bash "$root/scripts/windows.sh" "${2:-test}"
+    ;;
   *)
-    sed -n '2,7p' "$0"
+    sed -n '2,8p' "$0"
     exit 2
     ;;
 esac

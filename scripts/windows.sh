@@ -17,7 +17,7 @@ toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 host=x86_64-w64-mingw32
 
 packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
-          dpkg-dev xz-utils zip tar)
+          dpkg-dev xz-utils zip tar python3 ncompress bzip2 gzip)
 
 say() { printf '== %s\n' "$*"; }
 
@@ -119,9 +119,111 @@ build_programs() {
   cmake --build "$out" -j"$jobs"
 }
 
+# wine in a prefix of its own under build-win/, quiet. The tests' temporary
+# folders are host paths (wine reads "/tmp/..." as Z:\tmp\...), so the host's
+# shell and tools that the tests call find them too.
+setup_wine() {
+  export WINEPREFIX="$out/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export TMPDIR="$out/tmp" NIMBREL_POSIX_SHELL=/bin/sh
+  mkdir -p "$TMPDIR"
+  [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+}
+
+# The .jx4 files that both builds make from each bundled archive must be the
+# same bytes.
+compare_sample() {
+  local linux="$root/build/nimbrel"
+  [ -x "$linux" ] || { cmake -S "$root" -B "$root/build" >/dev/null && cmake --build "$root/build" --target nimbrel -j"$jobs" >/dev/null; }
+  for archive in "$root"/examples/sample.tar "$root"/examples/sample.tar.Z; do
+    local name work
+    name=$(basename "$archive")
+    work="$out/sample/$name"
+    rm -rf "$work" && mkdir -p "$work/linux" "$work/windows"
+    (cd "$work/linux" && printf 'y\n' | "$linux" "$archive" >/dev/null)
+    (cd "$work/windows" && printf 'y\n' | wine "$out/nimbrel.exe" "$archive" >/dev/null)
+    local count
+    count=$(find "$work/linux" -name '*.jx4' | wc -l)
+    [ "$count" -gt 0 ] || { echo "FAIL: no .jx4 files from $name"; return 1; }
+    diff -r "$work/linux" "$work/windows" >/dev/null || { echo "FAIL: $name: the .jx4 files differ"; return 1; }
+    echo "sample $name: $count .jx4 files, byte-identical"
+  done
+  if [ -x "$out/jx4.exe" ]; then
+    echo "jx4.exe built; its sample comparison is not wired up yet"
+  fi
+}
+
+# The y/n key from a console without Enter: nimbrel.exe in a pseudo-terminal,
+# where wine gives it a console.
+console_key() {
+  local work="$out/console"
+  rm -rf "$work" && mkdir -p "$work/in"
+  python3 - "$out/nimbrel.exe" "$work" <<'PY'
+import os, pty, re, select, signal, sys, time
+program, work = sys.argv[1], sys.argv[2]
+pid, fd = pty.fork()
+if pid == 0:
+    os.chdir(work)
+    os.execvp("wine", ["wine", program, "in"])
+seen = b""
+def screen():  # the console's text without its escape sequences and blanks
+    return re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\s", b"", seen)
+def wait_for(text, seconds=120):
+    global seen
+    end = time.time() + seconds
+    while text not in screen() and time.time() < end:
+        ready, _, _ = select.select([fd], [], [], 0.2)
+        if ready:
+            try:
+                seen += os.read(fd, 4096)
+            except OSError:
+                break
+    return text in screen()
+ok = wait_for(b"(yorn)?")
+if ok:
+    time.sleep(0.5)
+    os.write(fd, b"y")  # no Enter
+    ok = wait_for(b"Pressanykeytoexit") and b"Processingdirectory:in" in screen()
+    os.write(fd, b"\r")  # Enter ends the final wait
+for _ in range(200):
+    if os.waitpid(pid, os.WNOHANG)[0] == pid:
+        break
+    time.sleep(0.1)
+else:
+    os.kill(pid, signal.SIGKILL)
+    os.waitpid(pid, 0)
+    ok = False
+if not ok:
+    print("FAIL: the key from the console:", screen().decode(errors="replace"))
+    sys.exit(1)
+print("console: the y key counted without Enter")
+PY
+}
+
+run_tests() {
+  build_programs
+  setup_wine
+  local start
+  start=$(date +%s)
+  ctest --test-dir "$out" --output-on-failure -j"$jobs"
+  echo "tests under wine: $(( $(date +%s) - start )) s"
+  compare_sample
+  console_key
+}
+
+package() {
+  build_programs
+  local zip="$out/nimbrel-windows-x86_64.zip" files=("$out/nimbrel.exe")
+  [ -f "$out/jx4.exe" ] && files+=("$out/jx4.exe")
+  rm -f "$zip"
+  zip -j -q "$zip" "${files[@]}" "$root/README.md"
+  echo "$zip"
+}
+
 case "${1:-}" in
   deps) build_deps ;;
   build) build_programs ;;
+  test) run_tests ;;
+  package) package ;;
   *)
     sed -n '2,9p' "$0"
     exit 2
