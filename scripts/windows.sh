@@ -4,7 +4,8 @@
 # build-win/deps/, built once and kept).
 #   scripts/windows.sh deps      install the cross tools and wine; build bzip2, libarchive, GoogleTest
 #   scripts/windows.sh build     deps, then the .exe files
-#   scripts/windows.sh test      build, then the tests under wine (see test below)
+#   scripts/windows.sh test      build, then under wine: the test binary, the sample converted
+#                                byte-identically to the Linux build's, the key from a console
 #   scripts/windows.sh package   build, then build-win/nimbrel-windows-x86_64.zip
 set -euo pipefail
 shopt -s nullglob
@@ -21,17 +22,25 @@ packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wi
 
 say() { printf '== %s\n' "$*"; }
 
-install_packages() {
-  local missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  say "installing: ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+install_packages() { bash "$root/scripts/dev.sh" install "${packages[@]}"; }
+
+# Runs "$@" and says how long it took.
+timed() {
+  local start=$SECONDS
+  "$@"
+  say "$1: $(( SECONDS - start )) s"
+}
+
+# The archive address that apt already uses for the running suite.
+debian_mirror() {
+  local suite=$1
+  { awk -v suite="$suite" 'BEGIN { RS = "" }
+      /(^|\n)Types:[^\n]*deb( |\n|$)/ && match($0, /Suites:[^\n]*/) &&
+      index(" " substr($0, RSTART + 7, RLENGTH - 7) " ", " " suite " ") &&
+      match($0, /URIs:[ ]*[^ \n]+/) { u = substr($0, RSTART, RLENGTH); sub(/URIs:[ ]*/, "", u); print u }' \
+      /etc/apt/sources.list.d/*.sources 2>/dev/null
+    awk -v suite="$suite" '$1 == "deb" && $3 == suite { print $2 }' /etc/apt/sources.list 2>/dev/null
+  } | head -n 1
 }
 
 # Debian's source package $1, unpacked (with Debian's patches) under
@@ -47,8 +56,8 @@ debian_source() {
     if ! apt-get source --print-uris "$package" 2>/dev/null | grep -q "'"; then
       local suite
       suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-      printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-        "$suite" | $sudo tee /etc/apt/sources.list.d/nimbrel-deb-src.sources >/dev/null
+      printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        "$(debian_mirror "$suite")" "$suite" | $sudo tee /etc/apt/sources.list.d/nimbrel-deb-src.sources >/dev/null
       $sudo apt-get update -qq
     fi
     (cd "$deps/src" && apt-get source -qq "$package" >/dev/null 2>&1)
@@ -113,7 +122,11 @@ build_deps() {
 }
 
 build_programs() {
-  build_deps
+  timed build_deps
+  timed cross_build
+}
+
+cross_build() {
   cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DNIMBREL_WINDOWS_DEPS="$prefix" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_BENCH=OFF >/dev/null
   cmake --build "$out" -j"$jobs"
@@ -199,15 +212,14 @@ print("console: the y key counted without Enter")
 PY
 }
 
+wine_tests() { ctest --test-dir "$out" --output-on-failure -j"$jobs"; }
+
 run_tests() {
   build_programs
-  setup_wine
-  local start
-  start=$(date +%s)
-  ctest --test-dir "$out" --output-on-failure -j"$jobs"
-  echo "tests under wine: $(( $(date +%s) - start )) s"
-  compare_sample
-  console_key
+  timed setup_wine
+  timed wine_tests
+  timed compare_sample
+  timed console_key
 }
 
 package() {
@@ -225,7 +237,7 @@ case "${1:-}" in
   test) run_tests ;;
   package) package ;;
   *)
-    sed -n '2,9p' "$0"
+    sed -n '2,10p' "$0"
     exit 2
     ;;
 esac

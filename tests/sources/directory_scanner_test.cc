@@ -341,7 +341,7 @@ TEST(NameIndex, AgreesWithAPlainScan) {
   std::set<std::string> names;
   while (names.size() < 400) {
     std::string name(1 + random() % 6, 'x');
-    for (char& c : name) c = nameAlphabet[random() % (std::strlen(nameAlphabet))];
+    for (char& c : name) c = nameAlphabet[random() % std::strlen(nameAlphabet)];
     names.insert(name);
   }
   for (const std::string& name : names) ASSERT_TRUE(WriteFileBytes(work.File(name), "x"));

@@ -52,7 +52,9 @@ bool Start(std::string commandLine, const char* folder, HANDLE input, HANDLE out
                       &startup, &started)) {
     return false;
   }
-  if (started.hThread != nullptr) CloseHandle(started.hThread);
+  // For a host program wine leaves no process handle, and a thread "handle"
+  // that is not one: closing it would close some other handle of ours.
+  if (started.hProcess != nullptr) CloseHandle(started.hThread);
   *process = started.hProcess;
   return true;
 }
