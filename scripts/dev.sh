@@ -6,6 +6,8 @@
 #   scripts/dev.sh asan          the test suite under AddressSanitizer + UBSan
 #   scripts/dev.sh fuzz [SECS]   build the libFuzzer targets, run each for SECS (30) seconds
 #   scripts/dev.sh bench         build and run the benchmarks (RAM-backed folder)
+#   scripts/dev.sh windows [CMD] the Windows programs: scripts/windows.sh CMD (test)
+#   scripts/dev.sh install PKG.. install those of the Debian packages that are missing
 set -euo pipefail
 shopt -s nullglob
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,9 +17,10 @@ packages=(cmake make g++ pkgconf libbz2-dev zlib1g-dev libisal-dev libarchive-de
           libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
           ncompress bzip2 gzip isal tar xz-utils zstd zip p7zip-full cpio groff jq)
 
-deps() {
+# Installs those of the named Debian packages that are missing.
+install_missing() {
   local missing=()
-  for p in "${packages[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -27,6 +30,8 @@ deps() {
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
+
+deps() { install_missing "${packages[@]}"; }
 
 build() {  # build DIR [cmake options...]
   local dir=$1; shift
@@ -83,8 +88,15 @@ case "${1:-}" in
       [ -x "$b" ] && (cd /dev/shm && "$b")
     done
     ;;
+  windows)
+    bash "$root/scripts/windows.sh" "${2:-test}"
+    ;;
+  install)
+    shift
+    install_missing "$@"
+    ;;
   *)
-    sed -n '2,7p' "$0"
+    sed -n '2,9p' "$0"
     exit 2
     ;;
 esac

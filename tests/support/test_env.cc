@@ -1,13 +1,21 @@
 #include "support/test_env.h"
 
-#include <sys/wait.h>
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
 
 namespace nimbrel {
 
@@ -15,17 +23,23 @@ namespace {
 
 std::string TempRoot() {
   const char* root = std::getenv("TMPDIR");
-  return root != nullptr && *root != '\0' ? root : "/tmp";
+  if (root != nullptr && *root != '\0') return root;
+  std::error_code error;
+  std::string system = std::filesystem::temp_directory_path(error).string();
+  return error ? "." : system;
 }
 
 }  // namespace
 
 TempDir::TempDir(bool enter) {
-  std::string pattern = TempRoot() + "/nimbrel-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) std::abort();
-  path_ = buffer.data();
+  std::random_device random;
+  std::string root = TempRoot();
+  for (int attempt = 0; path_.empty(); ++attempt) {
+    if (attempt == 100) std::abort();
+    std::string candidate = root + "/nimbrel-" + std::to_string(random());
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) path_ = candidate;
+  }
   if (enter) {
     previous_ = std::filesystem::current_path().string();
     std::filesystem::current_path(path_);
@@ -46,14 +60,12 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, error);
 }
 
+// The file is opened in binary mode, and the descriptor put in place of
+// standard output takes that mode along: on Windows line ends stay "\n".
 StdoutCapture::StdoutCapture() {
   std::fflush(stdout);
-  std::string pattern = TempRoot() + "/nimbrel-out-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  int fd = mkstemp(buffer.data());
+  int fd = open(dir_.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0600);
   if (fd < 0) std::abort();
-  file_ = buffer.data();
   saved_ = dup(1);
   dup2(fd, 1);
   close(fd);
@@ -67,8 +79,7 @@ std::string StdoutCapture::Finish() {
   dup2(saved_, 1);
   close(saved_);
   saved_ = -1;
-  std::vector<uint8_t> bytes = ReadFileBytes(file_);
-  std::remove(file_.c_str());
+  std::vector<uint8_t> bytes = ReadFileBytes(dir_.File("stdout"));
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -85,13 +96,6 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
   return WriteFileBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
-}
-
-int RunCommand(const std::string& command) {
-  std::fflush(stdout);
-  int status = std::system(command.c_str());
-  if (status == -1 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
 }
 
 std::string TestdataDir() { return NIMBREL_TESTDATA_DIR; }

@@ -1,5 +1,6 @@
-// Test helpers: temporary folders, captured standard output, whole-file I/O
-// and the location of the shared real-world test data.
+// Test helpers: temporary folders, captured standard output, whole-file I/O,
+// running commands and programs, and the location of the shared real-world
+// test data.
 #ifndef NIMBREL_TESTS_SUPPORT_TEST_ENV_H_
 #define NIMBREL_TESTS_SUPPORT_TEST_ENV_H_
 
@@ -9,8 +10,9 @@
 
 namespace nimbrel {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it on
-// destruction. With `enter`, it is also the current directory until then.
+// A fresh folder under $TMPDIR (or the system's temporary folder), removed
+// with everything in it on destruction. With `enter`, it is also the current
+// directory until then.
 class TempDir {
  public:
   explicit TempDir(bool enter = false);
@@ -27,7 +29,7 @@ class TempDir {
 };
 
 // Redirects standard output (the descriptor, so printf and children alike)
-// into a file until Finish(), which returns what was written.
+// into a file until Finish(), which returns what was written, byte for byte.
 class StdoutCapture {
  public:
   StdoutCapture();
@@ -35,16 +37,34 @@ class StdoutCapture {
   std::string Finish();
 
  private:
+  TempDir dir_;
   int saved_ = -1;
-  std::string file_;
 };
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
-// Runs a shell command; returns its exit status (-1 when it did not exit).
+// Runs a command of the POSIX shell; returns its exit status (-1 when it did
+// not exit). On Windows the shell is the one the environment variable
+// NIMBREL_POSIX_SHELL names (under wine the host's /bin/sh, with the host's
+// tools); without it every command fails.
 int RunCommand(const std::string& command);
+
+// One run of a program: its arguments (a command line's tail: blanks
+// separate, double quotes group), what its standard input, a pipe, delivers,
+// and once it has ended its exit status (-1: it did not exit) and what it
+// wrote to standard output.
+struct ProgramRun {
+  std::string arguments;
+  std::string input;
+  int status = -1;
+  std::string output;
+};
+
+// Starts `program` once for each of `runs`, all at the same time, in
+// `folder`, and waits until every one has ended.
+void RunPrograms(const std::string& program, const std::string& folder, std::vector<ProgramRun>* runs);
 
 // Folder of the shared real-world test data, and whether it is present.
 std::string TestdataDir();

@@ -24,17 +24,6 @@ int32_t ReadInputFile(int32_t fd, void* buffer, int32_t length) {
   return got < 0 ? -1 : static_cast<int32_t>(got);
 }
 
-int32_t ReadInputFully(int32_t fd, void* buffer, int32_t length, bool* failed) {
-  int32_t done = 0;
-  while (done < length) {
-    int32_t got = ReadInputFile(fd, static_cast<char*>(buffer) + done, length - done);
-    if (got < 0 && failed != nullptr) *failed = true;
-    if (got <= 0) break;
-    done += got;
-  }
-  return done;
-}
-
 int32_t ReadInputAt(int32_t fd, int64_t offset, void* buffer, int32_t length) {
   int32_t done = 0;
   while (done < length) {
