@@ -17,7 +17,7 @@ prefix="$deps/prefix"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 host=x86_64-w64-mingw32
 
-packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64
+packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest libcli11-dev wine64
           dpkg-dev xz-utils zip tar python3 ncompress bzip2 gzip)
 
 say() { printf '== %s\n' "$*"; }
@@ -99,7 +99,8 @@ build_libarchive() {
   done
   cmake -S "$src" -B "$deps/libarchive" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DNIMBREL_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DENABLE_ZLIB=ON \
-    -DENABLE_BZip2=ON "${off[@]}" -DCMAKE_FIND_LIBRARY_SUFFIXES=.a >/dev/null
+    -DENABLE_BZip2=ON "${off[@]}" -DCMAKE_FIND_LIBRARY_SUFFIXES=.a \
+    -DZLIB_WINAPI=OFF -DZLIB_DLL=OFF >/dev/null  # zlib is linked statically: no DLL imports
   cmake --build "$deps/libarchive" --target archive_static -j"$jobs" >/dev/null
   install -D -m 644 "$deps/libarchive/libarchive/libarchive_static.a" "$prefix/lib/libarchive.a"
   install -D -m 644 "$src/libarchive/archive.h" "$prefix/include/archive.h"
@@ -119,6 +120,8 @@ build_deps() {
   once bzip2 build_bzip2
   once libarchive build_libarchive
   once googletest build_googletest
+  # CLI11 is headers only: Debian's copy serves the cross-build as it is.
+  once cli11 eval 'mkdir -p "$prefix/include" && cp -r /usr/include/CLI "$prefix/include/"'
 }
 
 build_programs() {

@@ -1,9 +1,11 @@
 // jx4 convert, run as its users run it: exit statuses, what lands in the
 // output folder, the report, standard input, parallel runs, interruptions.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <map>
@@ -23,8 +25,12 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-int Jx4(const std::string& arguments) {
-  return RunCommand(std::string(JX4_BINARY) + " " + arguments);
+// Runs jx4 with `arguments`; its standard input from `inputFile`, if any.
+int Jx4(const std::string& arguments, const std::string& inputFile = "") {
+  ProgramRun run;
+  run.arguments = arguments;
+  run.inputFile = inputFile;
+  return RunProgram(JX4_BINARY, ".", run).status;
 }
 
 // A tar of `scans` volume scans of a few products each, for one station.
@@ -88,7 +94,7 @@ TEST_F(Jx4Convert, ExitStatuses) {
       {"--version", "--version", 0},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Jx4(c.arguments + " >/dev/null 2>&1"), c.status) << c.what;
+    EXPECT_EQ(Jx4(c.arguments), c.status) << c.what;
   }
   // What was sound is filed all the same.
   ASSERT_EQ(Jx4("convert -q -o " + In("a-only") + " " + In("a.tar")), 0);
@@ -103,14 +109,11 @@ TEST_F(Jx4Convert, ExitStatuses) {
 // or two: the same product sets in the same files.
 TEST_F(Jx4Convert, SameFilesWhateverTheRoute) {
   fs::create_directories(In("tree/x/y"));
-  ASSERT_EQ(RunCommand("cp " + In("a.tar.Z") + " " + In("tree/x/y/") + " && cp " + In("b.tar.gz") +
-                       " " + In("tree/x/")),
-            0);
+  fs::copy(In("a.tar.Z"), In("tree/x/y/a.tar.Z"));
+  fs::copy(In("b.tar.gz"), In("tree/x/b.tar.gz"));
   ASSERT_EQ(Jx4("convert -q -j 1 -o " + In("one") + " " + In("a.tar") + " " + In("b.tar")), 0);
   ASSERT_EQ(Jx4("convert -q -j 2 -o " + In("two") + " " + In("tree")), 0);
-  ASSERT_EQ(RunCommand("cat " + In("a.tar.Z") + " | " + JX4_BINARY + " convert -q -o " +
-                       In("piped") + " - " + In("b.tar.gz")),
-            0);
+  ASSERT_EQ(Jx4("convert -q -o " + In("piped") + " - " + In("b.tar.gz"), In("a.tar.Z")), 0);
   ProductSets expected = ReadProductSets(In("one"));
   ASSERT_EQ(expected.size(), 8u);
   EXPECT_TRUE(ReadProductSets(In("two")) == expected);
@@ -157,6 +160,7 @@ TEST_F(Jx4Convert, ReportHasARecordForEverything) {
                           {"stored", 5}, {"already-present", 5}, {"not-a-product", 2}}));
 }
 
+#ifndef _WIN32  // fork and kill
 // A run killed at any moment and run again loses nothing: the files end up
 // holding what one whole run gives, and each is sound.
 TEST_F(Jx4Convert, AKilledRunRunAgainLosesNothing) {
@@ -178,5 +182,6 @@ TEST_F(Jx4Convert, AKilledRunRunAgainLosesNothing) {
     EXPECT_TRUE(ReadProductSets(out) == whole) << delayMs << " ms";
   }
 }
+#endif  // _WIN32
 
 }  // namespace nimbrel

@@ -26,11 +26,8 @@ constexpr int32_t kTime = 1120392192;  // 2005-07-03 12:03:12 UTC, the builder's
 const char kFile[] = "ktlx_20050703_120312.jx4";
 const char kDegree[] = "\xC2\xB0";  // the degree sign in UTF-8
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+// A path as one argument of a command line (paths here hold no quotes).
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
@@ -61,10 +58,10 @@ struct Ran {
 class Jx4Test : public ::testing::Test {
  protected:
   Ran Jx4(const std::string& arguments) {
-    std::string out = capture_.File("out"), err = capture_.File("err");
-    int status = RunCommand("cd " + Quote(dir_.path()) + " && " + Quote(JX4_BINARY) + " " +
-                            arguments + " >" + Quote(out) + " 2>" + Quote(err));
-    return {status, Text(ReadFileBytes(out)), Text(ReadFileBytes(err))};
+    ProgramRun run;
+    run.arguments = arguments;
+    run = RunProgram(JX4_BINARY, dir_.path(), run);
+    return {run.status, run.output, run.errors};
   }
   void Write(const std::string& name, const Bytes& bytes) {
     ASSERT_TRUE(WriteFileBytes(dir_.File(name), bytes));
@@ -72,7 +69,6 @@ class Jx4Test : public ::testing::Test {
   std::string Path(const std::string& name) const { return dir_.File(name); }
 
   TempDir dir_;
-  TempDir capture_;
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "support/child_process.h"
 
+#ifndef _WIN32  // benchmarks run on POSIX only
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -47,3 +49,4 @@ double Median(std::vector<double> values) {
 }
 
 }  // namespace nimbrel
+#endif  // _WIN32

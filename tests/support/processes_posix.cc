@@ -39,12 +39,16 @@ void RunPrograms(const std::string& program, const std::string& folder, std::vec
       std::abort();
     }
     close(input[1]);
+    const std::string& inputFile = (*runs)[i].inputFile;
     pid_t child = fork();
     if (child == 0) {
       int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (out < 0 || chdir(folder.c_str()) != 0) _exit(127);
-      dup2(input[0], 0);
+      int err = open((output + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int in = inputFile.empty() ? input[0] : open(inputFile.c_str(), O_RDONLY);
+      if (out < 0 || err < 0 || in < 0 || chdir(folder.c_str()) != 0) _exit(127);
+      dup2(in, 0);
       dup2(out, 1);
+      dup2(err, 2);
       close(input[0]);
       execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
       _exit(127);
@@ -58,6 +62,8 @@ void RunPrograms(const std::string& program, const std::string& folder, std::vec
     (*runs)[i].status = ended ? ExitCode(status) : -1;
     std::vector<uint8_t> bytes = ReadFileBytes(outputs.File(std::to_string(i)));
     (*runs)[i].output.assign(bytes.begin(), bytes.end());
+    bytes = ReadFileBytes(outputs.File(std::to_string(i) + ".err"));
+    (*runs)[i].errors.assign(bytes.begin(), bytes.end());
   }
 }
 

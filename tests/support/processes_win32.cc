@@ -40,13 +40,14 @@ std::string QuoteArgument(const std::string& argument) {
 // Starts `commandLine` in `folder` (null: here) with the given standard
 // handles, which must be inheritable; false on failure. `process` is null
 // for a program that runs detached.
-bool Start(std::string commandLine, const char* folder, HANDLE input, HANDLE output, HANDLE* process) {
+bool Start(std::string commandLine, const char* folder, HANDLE input, HANDLE output, HANDLE* process,
+           HANDLE errors = GetStdHandle(STD_ERROR_HANDLE)) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;
   startup.hStdOutput = output;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdError = errors;
   PROCESS_INFORMATION started = {};
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder,
                       &startup, &started)) {
@@ -111,20 +112,35 @@ void RunPrograms(const std::string& program, const std::string& folder, std::vec
       std::abort();
     }
     CloseHandle(write);
-    HANDLE output = CreateFileA(outputs.File(std::to_string(i)).c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) std::abort();
+    auto create = [&inheritable](const std::string& path) {
+      HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) std::abort();
+      return file;
+    };
+    HANDLE output = create(outputs.File(std::to_string(i)));
+    HANDLE errors = create(outputs.File(std::to_string(i) + ".err"));
+    const std::string& inputFile = (*runs)[i].inputFile;
+    if (!inputFile.empty()) {
+      CloseHandle(read);
+      read = CreateFileA(inputFile.c_str(), GENERIC_READ, FILE_SHARE_READ, &inheritable,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (read == INVALID_HANDLE_VALUE) std::abort();
+    }
     HANDLE process = nullptr;
-    Start(QuoteArgument(program) + " " + (*runs)[i].arguments, folder.c_str(), read, output, &process);
+    Start(QuoteArgument(program) + " " + (*runs)[i].arguments, folder.c_str(), read, output, &process,
+          errors);
     processes.push_back(process);
     CloseHandle(read);
     CloseHandle(output);
+    CloseHandle(errors);
   }
   for (size_t i = 0; i < runs->size(); ++i) {
     (*runs)[i].status = processes[i] != nullptr ? WaitForExit(processes[i]) : -1;
     std::vector<uint8_t> bytes = ReadFileBytes(outputs.File(std::to_string(i)));
     (*runs)[i].output.assign(bytes.begin(), bytes.end());
+    bytes = ReadFileBytes(outputs.File(std::to_string(i) + ".err"));
+    (*runs)[i].errors.assign(bytes.begin(), bytes.end());
   }
 }
 

@@ -102,4 +102,10 @@ std::string TestdataDir() { return NIMBREL_TESTDATA_DIR; }
 
 bool HaveTestdata() { return std::filesystem::is_directory(TestdataDir() + "/level3"); }
 
+ProgramRun RunProgram(const std::string& program, const std::string& folder, ProgramRun run) {
+  std::vector<ProgramRun> runs = {std::move(run)};
+  RunPrograms(program, folder, &runs);
+  return runs[0];
+}
+
 }  // namespace nimbrel

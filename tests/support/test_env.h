@@ -52,19 +52,25 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 int RunCommand(const std::string& command);
 
 // One run of a program: its arguments (a command line's tail: blanks
-// separate, double quotes group), what its standard input, a pipe, delivers,
-// and once it has ended its exit status (-1: it did not exit) and what it
-// wrote to standard output.
+// separate, double quotes group), what its standard input delivers (the
+// file `inputFile` when given, else `input` through a pipe), and once it has
+// ended its exit status (-1: it did not exit) and what it wrote to standard
+// output and standard error.
 struct ProgramRun {
   std::string arguments;
   std::string input;
+  std::string inputFile;
   int status = -1;
   std::string output;
+  std::string errors;
 };
 
 // Starts `program` once for each of `runs`, all at the same time, in
 // `folder`, and waits until every one has ended.
 void RunPrograms(const std::string& program, const std::string& folder, std::vector<ProgramRun>* runs);
+
+// Runs one program in `folder` and waits for it; `run` as for RunPrograms.
+ProgramRun RunProgram(const std::string& program, const std::string& folder, ProgramRun run);
 
 // Folder of the shared real-world test data, and whether it is present.
 std::string TestdataDir();
