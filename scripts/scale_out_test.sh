@@ -13,10 +13,12 @@
 # slurmd, all as root, on their own ports, socket and state folder), submits
 # examples/slurm/convert-array.sh as an 8-task array with `sbatch --wait`, and
 # stops the daemons again, also on failure. JX4 names the program (default:
-# build/jx4); NIMBREL_TESTDATA the shared test data folder.
+# build/jx4); NIMBREL_TESTDATA the shared test data folder; KEEP=1 keeps the
+# work folder (inputs, outputs, reports, daemon logs) for a look afterwards.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export JX4=${JX4:-$root/build/jx4}
+unset SLICES JOBS INPUTS_PER_JOB  # the recipes read them
 level3=${NIMBREL_TESTDATA:-$root/../shared/testdata}/level3
 parts=("$@")
 [ ${#parts[@]} -gt 0 ] || parts=(parallel slurm)
