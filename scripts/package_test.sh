@@ -30,7 +30,6 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 grep -q libarchive <<< "$depends" || fail "the package does not declare the libraries it links"
-
 echo "package contents and dependencies: OK"
 
 # 2. A fresh root; apt installs the package there as a user would.
@@ -73,7 +72,9 @@ in_root '
   cd /root/nimbrel && bash scripts/dev.sh sample > /tmp/sample.log 2>&1 || { tail -n 30 /tmp/sample.log; exit 1; }
   [ "$(ls out/sample/jx4 | wc -l)" -eq 6 ] || { echo "not 6 files"; exit 1; }
   for p in clang libgtest-dev libbenchmark-dev; do
-    ! dpkg-query -W "$p" > /dev/null 2>&1 || { echo "the sample installed $p"; exit 1; }
+    if dpkg-query -W -f="\${Status}" "$p" 2>/dev/null | grep -q "ok installed"; then
+      echo "the sample installed $p"; exit 1
+    fi
   done
   echo "quick start (sample) on a fresh root: OK"
 ' || fail "the quick start on a fresh root"
