@@ -65,11 +65,14 @@ in_root '
 ' || fail "the installed package"
 
 # 3. The quick start's first command on the fresh root.
+started=$SECONDS
 mkdir "$fresh/root/nimbrel"
 (cd "$root" && git ls-files -z --cached --others --exclude-standard |
    tar --null -T - -cf -) | tar -xf - -C "$fresh/root/nimbrel"
 in_root '
+  before=$(du -sxm /usr | cut -f1)
   cd /root/nimbrel && bash scripts/dev.sh sample > /tmp/sample.log 2>&1 || { tail -n 30 /tmp/sample.log; exit 1; }
+  echo "the sample installed $(($(du -sxm /usr | cut -f1) - before)) MB under /usr"
   [ "$(ls out/sample/jx4 | wc -l)" -eq 6 ] || { echo "not 6 files"; exit 1; }
   for p in clang libgtest-dev libbenchmark-dev; do
     if dpkg-query -W -f="\${Status}" "$p" 2>/dev/null | grep -q "ok installed"; then
@@ -78,4 +81,4 @@ in_root '
   done
   echo "quick start (sample) on a fresh root: OK"
 ' || fail "the quick start on a fresh root"
-echo "package test: $SECONDS s"
+echo "the quick start's sample took $((SECONDS - started)) s; the package test $SECONDS s"

@@ -29,10 +29,12 @@ failed=0
 for block in "$blocks"/*.sh; do
   echo "=== $(basename "$readme") example at line ${block##*-line-}" | sed 's/\.sh$//'
   sed 's/^/$ /' "$block"
+  started=$SECONDS
   if (cd "$root" && bash -euo pipefail "$block"); then
     passed=$((passed + 1))
+    echo "=== passed in $((SECONDS - started)) s"
   else
-    echo "=== FAILED"
+    echo "=== FAILED after $((SECONDS - started)) s"
     failed=$((failed + 1))
   fi
 done
