@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Developer entry points.
-#   scripts/dev.sh sample        install what is missing, build, convert the bundled sample
-#   scripts/dev.sh test          install what is missing, build, run the test suite; then the
-#                                gzip tests again with zlib as the inflater (build-zlib)
+#   scripts/dev.sh sample        install what the programs need, build them, convert the bundled sample
+#   scripts/dev.sh test          install what is missing, build everything, run the test suite; then
+#                                the gzip tests again with zlib as the inflater (build-zlib)
 #   scripts/dev.sh asan          the test suite under AddressSanitizer + UBSan
 #   scripts/dev.sh fuzz [SECS]   build the libFuzzer targets, run each for SECS (30) seconds
 #   scripts/dev.sh bench         build and run the benchmarks (RAM-backed folder)
+#   scripts/dev.sh package       build the programs for release and make the .deb in build-package/
+#   scripts/dev.sh package-test  make the .deb, install it into a fresh Debian root, use it, remove it
+#   scripts/dev.sh examples      run the README's examples, in order, from the repository root
+#   scripts/dev.sh scale-out     run the GNU parallel and Slurm recipes, compare with one sequential run
 #   scripts/dev.sh windows [CMD] the Windows programs: scripts/windows.sh CMD (test)
 #   scripts/dev.sh install PKG.. install those of the Debian packages that are missing
 set -euo pipefail
@@ -13,12 +17,15 @@ shopt -s nullglob
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-packages=(cmake make g++ pkgconf libbz2-dev zlib1g-dev libisal-dev libarchive-dev libcli11-dev
-          libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-          ncompress bzip2 gzip isal tar xz-utils zstd zip p7zip-full cpio groff jq)
+# What each command needs from Debian/Ubuntu, beyond what the one before it needs.
+program_packages=(cmake make g++ pkgconf libbz2-dev zlib1g-dev libisal-dev libarchive-dev libcli11-dev)
+test_packages=(libgtest-dev libbenchmark-dev ncompress bzip2 gzip isal tar xz-utils zstd zip
+               p7zip-full cpio groff jq)
+fuzz_packages=(clang libclang-rt-14-dev)
+package_packages=(dpkg-dev file mmdebstrap)
+scale_packages=(parallel slurm-wlm munge python3)
 
-# Installs those of the named Debian packages that are missing.
-install_missing() {
+deps() {  # deps PACKAGE...: install those that are missing
   local missing=()
   for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -31,44 +38,51 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-deps() { install_missing "${packages[@]}"; }
+build() {  # build DIR [cmake options...] [--target NAME...]
+  local dir=$1 options=() targets=()
+  shift
+  while [ $# -gt 0 ] && [ "$1" != --target ]; do options+=("$1"); shift; done
+  [ $# -gt 0 ] && shift && targets=(--target "$@")
+  cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+  cmake --build "$root/$dir" -j"$jobs" "${targets[@]}"
+}
 
-build() {  # build DIR [cmake options...]
-  local dir=$1; shift
-  cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$root/$dir" -j"$jobs"
+package() {  # the .deb of the programs, built for release, in build-package/
+  rm -f "$root"/build-package/nimbrel_*.deb
+  build build-package -DCMAKE_BUILD_TYPE=Release -DNIMBREL_TESTS=OFF -DNIMBREL_BENCH=OFF
+  (cd "$root/build-package" && cpack -G DEB)
+  ls -l "$root"/build-package/nimbrel_*.deb
 }
 
 case "${1:-}" in
   sample)
-    deps
-    build build
+    deps "${program_packages[@]}"
+    build build -DNIMBREL_TESTS=OFF -DNIMBREL_BENCH=OFF --target nimbrel jx4
     out="$root/out/sample"
-    rm -rf "$out" && mkdir -p "$out" && cd "$out"
+    rm -rf "$out" && mkdir -p "$out"
     for archive in "$root"/examples/sample.tar "$root"/examples/sample.tar.Z; do
-      [ -f "$archive" ] || continue
       mkdir -p "$out/$(basename "$archive")" && cd "$out/$(basename "$archive")"
       printf 'y\n' | "$root/build/nimbrel" "$archive"
       ls -l
     done
+    "$root/build/jx4" convert -o "$out/jx4" "$root"/examples/sample.tar "$root"/examples/sample.tar.Z
+    ls -l "$out/jx4"
     ;;
   test)
-    deps
-    build build
+    deps "${program_packages[@]}" "${test_packages[@]}"
+    build build -DNIMBREL_TESTS=ON -DNIMBREL_BENCH=ON
     ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
     # The same gzip tests over the zlib fallback, for platforms without ISA-L.
-    cmake -S "$root" -B "$root/build-zlib" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_ISAL=OFF \
-          -DNIMBREL_BENCH=OFF >/dev/null
-    cmake --build "$root/build-zlib" -j"$jobs" --target nimbrel_tests
+    build build-zlib -DNIMBREL_ISAL=OFF -DNIMBREL_TESTS=ON -DNIMBREL_BENCH=OFF --target nimbrel_tests
     ctest --test-dir "$root/build-zlib" --output-on-failure -j"$jobs" -R '^GzipStream\.'
     ;;
   asan)
-    deps
+    deps "${program_packages[@]}" "${test_packages[@]}"
     build build-asan -DNIMBREL_SANITIZE=ON -DNIMBREL_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$root/build-asan" --output-on-failure -j"$jobs"
     ;;
   fuzz)
-    deps
+    deps "${program_packages[@]}" "${test_packages[@]}" "${fuzz_packages[@]}"
     secs=${2:-30}
     CXX=clang++ build build-fuzz -DNIMBREL_FUZZ=ON -DNIMBREL_TESTS=OFF
     for dir in "$root"/fuzz/*/; do
@@ -82,21 +96,39 @@ case "${1:-}" in
     done
     ;;
   bench)
-    deps
-    build build
+    deps "${program_packages[@]}" "${test_packages[@]}"
+    build build -DNIMBREL_TESTS=ON -DNIMBREL_BENCH=ON
     for b in "$root"/build/bench_*; do
       [ -x "$b" ] && (cd /dev/shm && "$b")
     done
+    ;;
+  package)
+    deps "${program_packages[@]}" "${package_packages[@]}"
+    package
+    ;;
+  package-test)
+    deps "${program_packages[@]}" "${package_packages[@]}"
+    package
+    bash "$root/scripts/package_test.sh" "$root"/build-package/nimbrel_*.deb
+    ;;
+  examples)
+    deps parallel  # the README's GNU parallel example says to install it
+    bash "$root/scripts/readme_examples.sh" "$root/README.md"
+    ;;
+  scale-out)
+    deps "${program_packages[@]}" "${test_packages[@]}" "${scale_packages[@]}"
+    build build --target jx4
+    JX4="$root/build/jx4" bash "$root/scripts/scale_out_test.sh"
     ;;
   windows)
     bash "$root/scripts/windows.sh" "${2:-test}"
     ;;
   install)
     shift
-    install_missing "$@"
+    deps "$@"
     ;;
   *)
-    sed -n '2,9p' "$0"
+    sed -n '2,14p' "$0"
     exit 2
     ;;
 esac
