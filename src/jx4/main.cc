@@ -25,7 +25,7 @@ void PrintError(const char* format, ...) {
 
 namespace {
 
-constexpr char kVersion[] = "jx4 1.0.0 (Nimbrel)";
+constexpr char kVersion[] = "jx4 " NIMBREL_VERSION " (Nimbrel)";
 
 // Lists each command by a one-line summary; its whole description opens
 // the command's own help.
