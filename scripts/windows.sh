@@ -6,7 +6,7 @@
 #   scripts/windows.sh build     deps, then the .exe files
 #   scripts/windows.sh test      build, then under wine: the test binary, the sample converted
 #                                byte-identically to the Linux build's, the key from a console
-#   scripts/windows.sh package   build, then build-win/nimbrel-windows-x86_64.zip
+#   scripts/windows.sh package   build, then build-win/nimbrel-<version>-win64.zip
 set -euo pipefail
 shopt -s nullglob
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -100,7 +100,7 @@ build_libarchive() {
   cmake -S "$src" -B "$deps/libarchive" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DNIMBREL_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DENABLE_ZLIB=ON \
     -DENABLE_BZip2=ON "${off[@]}" -DCMAKE_FIND_LIBRARY_SUFFIXES=.a \
-    -DZLIB_WINAPI=OFF -DZLIB_DLL=OFF >/dev/null  # zlib is linked statically: no DLL imports
+    -DZLIB_LIBRARY="/usr/$host/lib/libz.a" >/dev/null  # static zlib: no DLL imports
   cmake --build "$deps/libarchive" --target archive_static -j"$jobs" >/dev/null
   install -D -m 644 "$deps/libarchive/libarchive/libarchive_static.a" "$prefix/lib/libarchive.a"
   install -D -m 644 "$src/libarchive/archive.h" "$prefix/include/archive.h"
@@ -149,7 +149,8 @@ setup_wine() {
 # same bytes.
 compare_sample() {
   local linux="$root/build/nimbrel"
-  [ -x "$linux" ] || { cmake -S "$root" -B "$root/build" >/dev/null && cmake --build "$root/build" --target nimbrel -j"$jobs" >/dev/null; }
+  [ -x "$linux" ] && [ -x "$root/build/jx4" ] ||
+    { cmake -S "$root" -B "$root/build" >/dev/null && cmake --build "$root/build" --target nimbrel jx4 -j"$jobs" >/dev/null; }
   for archive in "$root"/examples/sample.tar "$root"/examples/sample.tar.Z; do
     local name work
     name=$(basename "$archive")
@@ -163,9 +164,18 @@ compare_sample() {
     diff -r "$work/linux" "$work/windows" >/dev/null || { echo "FAIL: $name: the .jx4 files differ"; return 1; }
     echo "sample $name: $count .jx4 files, byte-identical"
   done
-  if [ -x "$out/jx4.exe" ]; then
-    echo "jx4.exe built; its sample comparison is not wired up yet"
-  fi
+  # jx4 convert of both archives at once, with a report.
+  local work="$out/sample/jx4"
+  rm -rf "$work" && mkdir -p "$work"
+  "$root/build/jx4" convert -q -o "$work/linux" "$root"/examples/sample.tar "$root"/examples/sample.tar.Z
+  wine "$out/jx4.exe" convert -q -o "$work/windows" --report "$work/report.jsonl" \
+    "$root"/examples/sample.tar "$root"/examples/sample.tar.Z
+  local count
+  count=$(find "$work/linux" -name '*.jx4' | wc -l)
+  [ "$count" -gt 0 ] || { echo "FAIL: no .jx4 files from jx4"; return 1; }
+  diff -r "$work/linux" "$work/windows" >/dev/null || { echo "FAIL: jx4: the .jx4 files differ"; return 1; }
+  grep -q '"outcome":"stored"' "$work/report.jsonl" || { echo "FAIL: jx4.exe wrote no report"; return 1; }
+  echo "sample with jx4: $count .jx4 files, byte-identical"
 }
 
 # The y/n key from a console without Enter: nimbrel.exe in a pseudo-terminal,
@@ -225,13 +235,11 @@ run_tests() {
   timed console_key
 }
 
-package() {
+package() {  # CPack's .zip of what `cmake --install` puts in place
   build_programs
-  local zip="$out/nimbrel-windows-x86_64.zip" files=("$out/nimbrel.exe")
-  [ -f "$out/jx4.exe" ] && files+=("$out/jx4.exe")
-  rm -f "$zip"
-  zip -j -q "$zip" "${files[@]}" "$root/README.md"
-  echo "$zip"
+  rm -f "$out"/nimbrel-*.zip
+  (cd "$out" && cpack -G ZIP >/dev/null)
+  ls "$out"/nimbrel-*.zip
 }
 
 case "${1:-}" in
