@@ -88,18 +88,51 @@ build_bzip2() {
 
 # Only the library, static, reading through zlib and bzip2; every other
 # filter, crypto and text-conversion library is off.
+build_xz() {  # liblzma, for .xz and .lzma and for 7z's usual compression
+  local src
+  src=$(debian_source xz-utils)
+  say "liblzma from $(basename "$src")"
+  rm -rf "$deps/xz" && mkdir -p "$deps/xz"
+  (cd "$deps/xz" && "$src/configure" -q --host="$host" --prefix="$prefix" --disable-shared \
+     --enable-static --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo \
+     --disable-scripts --disable-doc --disable-nls CC="$host-gcc-posix" >/dev/null &&
+   make -s -j"$jobs" -C src/liblzma >/dev/null && make -s -C src/liblzma install >/dev/null)
+}
+
+build_zstd() {
+  local src
+  src=$(debian_source libzstd)
+  say "libzstd from $(basename "$src")"
+  make -s -C "$src/lib" clean >/dev/null
+  make -s -j"$jobs" -C "$src/lib" libzstd.a CC="$host-gcc-posix" AR="$host-ar" \
+    ZSTD_LEGACY_SUPPORT=0 >/dev/null
+  install -D -m 644 "$src/lib/libzstd.a" "$prefix/lib/libzstd.a"
+  install -D -m 644 "$src/lib/zstd.h" "$prefix/include/zstd.h"
+}
+
+build_lz4() {
+  local src
+  src=$(debian_source lz4)
+  say "liblz4 from $(basename "$src")"
+  make -s -C "$src/lib" clean >/dev/null
+  make -s -j"$jobs" -C "$src/lib" liblz4.a CC="$host-gcc-posix" AR="$host-ar" >/dev/null
+  install -D -m 644 "$src/lib/liblz4.a" "$prefix/lib/liblz4.a"
+  install -D -m 644 "$src/lib/lz4.h" "$prefix/include/lz4.h"
+  install -D -m 644 "$src/lib/lz4hc.h" "$prefix/include/lz4hc.h"
+}
+
 build_libarchive() {
   local src
   src=$(debian_source libarchive)
   say "libarchive from $(basename "$src")"
   local off=()
-  for option in LZMA ZSTD LZ4 LZO LIBB2 LIBXML2 EXPAT OPENSSL MBEDTLS NETTLE CNG PCREPOSIX \
+  for option in LZO LIBB2 LIBXML2 EXPAT OPENSSL MBEDTLS NETTLE CNG PCREPOSIX \
                 ICONV ACL XATTR TAR CPIO CAT TEST COVERAGE INSTALL; do
     off+=("-DENABLE_$option=OFF")
   done
   cmake -S "$src" -B "$deps/libarchive" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DNIMBREL_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DENABLE_ZLIB=ON \
-    -DENABLE_BZip2=ON "${off[@]}" -DCMAKE_FIND_LIBRARY_SUFFIXES=.a \
+    -DENABLE_BZip2=ON -DENABLE_LZMA=ON -DENABLE_ZSTD=ON -DENABLE_LZ4=ON "${off[@]}" -DCMAKE_FIND_LIBRARY_SUFFIXES=.a \
     -DZLIB_LIBRARY="/usr/$host/lib/libz.a" >/dev/null  # static zlib: no DLL imports
   cmake --build "$deps/libarchive" --target archive_static -j"$jobs" >/dev/null
   install -D -m 644 "$deps/libarchive/libarchive/libarchive_static.a" "$prefix/lib/libarchive.a"
@@ -118,7 +151,10 @@ build_googletest() {
 build_deps() {
   install_packages
   once bzip2 build_bzip2
-  once libarchive build_libarchive
+  once xz build_xz
+  once zstd build_zstd
+  once lz4 build_lz4
+  once libarchive-xz-zstd-lz4 build_libarchive
   once googletest build_googletest
   # CLI11 is headers only: Debian's copy serves the cross-build as it is.
   once cli11 eval 'mkdir -p "$prefix/include" && cp -r /usr/include/CLI "$prefix/include/"'

@@ -99,7 +99,7 @@ int RunConvert(const ConvertOptions& options) {
   if (options.report == kStandardInput) {
     report = stdout;
   } else if (!options.report.empty()) {
-    report = std::fopen(options.report.c_str(), "w");
+    report = std::fopen(options.report.c_str(), "wb");
     if (report == nullptr) {
       PrintError("cannot write the report '%s'; check the path and its permissions",
                  options.report.c_str());

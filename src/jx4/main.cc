@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "jx4/command.h"
+#include "platform/standard_streams.h"
 
 namespace nimbrel {
 
@@ -55,6 +56,13 @@ int Run(int argc, char** argv) {
                "jx4"};
   jx4.set_version_flag("--version", kVersion);
   jx4.formatter(std::make_shared<CommandListFormatter>());
+  // Options start with '-' everywhere: a path such as /data/day.tar.Z is
+  // never taken for a Windows-style option.
+  jx4.allow_windows_style_options(false);
+  // Listings, reports and products on standard output, and messages on
+  // standard error, carry "\n" and bytes unchanged, on every system.
+  SetBinaryMode(1);
+  SetBinaryMode(2);
   jx4.require_subcommand(1);
   jx4.footer("Exit status: 0 when everything was read and written soundly; 1 when an input\n"
              "was damaged or unreadable, or a file could not be written (the rest is still\n"
