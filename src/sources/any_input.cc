@@ -238,7 +238,7 @@ Outcome ReadCandidate(Walk& walk, ByteStream& stream, int64_t announced) {
       walk.candidate = walk.buffer.get();
     }
     if (first && got >= 0) {  // what was lent, then the rest
-      std::memcpy(walk.buffer.get(), lent, static_cast<size_t>(got));
+      if (got > 0) std::memcpy(walk.buffer.get(), lent, static_cast<size_t>(got));
       walk.filled = static_cast<size_t>(got);
       if (got == 0) break;
     }
