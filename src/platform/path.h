@@ -13,6 +13,11 @@ inline constexpr int32_t kPathBufferSize = 260;
 // The separator put between a folder and a name.
 extern const char kPathSeparator;
 
+// Whether a path ending in `c` names a folder a name can follow directly,
+// with no separator put between (a separator; on Windows also a drive's
+// colon).
+bool EndsAFolder(char c);
+
 // Joins `directory` and `name` with exactly one separator (none added after
 // a trailing one, or to an empty directory) into `buffer` of 260 bytes;
 // false, buffer untouched, when that does not fit.

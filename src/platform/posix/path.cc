@@ -1,21 +1,9 @@
 #include "platform/path.h"
 
-#include <cstring>
-
 namespace nimbrel {
 
 const char kPathSeparator = '/';
 
-bool PathCombine(char* buffer, const char* directory, const char* name) {
-  size_t directoryLength = std::strlen(directory);
-  size_t nameLength = std::strlen(name);
-  bool separator = directoryLength > 0 && directory[directoryLength - 1] != kPathSeparator;
-  size_t total = directoryLength + (separator ? 1 : 0) + nameLength;
-  if (total >= static_cast<size_t>(kPathBufferSize)) return false;
-  std::memcpy(buffer, directory, directoryLength);
-  if (separator) buffer[directoryLength] = kPathSeparator;
-  std::memcpy(buffer + total - nameLength, name, nameLength + 1);
-  return true;
-}
+bool EndsAFolder(char c) { return c == kPathSeparator; }
 
 }  // namespace nimbrel

@@ -1,29 +1,11 @@
 #include "platform/path.h"
 
-#include <cstring>
-
 namespace nimbrel {
 
 const char kPathSeparator = '\\';
 
-namespace {
-
-// Ends a folder's path already: either separator, or a drive ("C:" names
-// the drive's current folder, so "C:" and "a" make "C:a").
+// Either separator, or a drive: "C:" names the drive's current folder, so
+// "C:" and "a" make "C:a".
 bool EndsAFolder(char c) { return c == '\\' || c == '/' || c == ':'; }
-
-}  // namespace
-
-bool PathCombine(char* buffer, const char* directory, const char* name) {
-  size_t directoryLength = std::strlen(directory);
-  size_t nameLength = std::strlen(name);
-  bool separator = directoryLength > 0 && !EndsAFolder(directory[directoryLength - 1]);
-  size_t total = directoryLength + (separator ? 1 : 0) + nameLength;
-  if (total >= static_cast<size_t>(kPathBufferSize)) return false;
-  std::memcpy(buffer, directory, directoryLength);
-  if (separator) buffer[directoryLength] = kPathSeparator;
-  std::memcpy(buffer + total - nameLength, name, nameLength + 1);
-  return true;
-}
 
 }  // namespace nimbrel
