@@ -43,18 +43,6 @@ const char* BaseName(const char* path) {
   return base;
 }
 
-bool IsFault(StreamEnd end) {
-  return end == StreamEnd::kCorrupt || end == StreamEnd::kReadError || end == StreamEnd::kNoMemory;
-}
-
-InputEnd FaultOf(StreamEnd end) {
-  switch (end) {
-    case StreamEnd::kReadError: return InputEnd::kReadError;
-    case StreamEnd::kNoMemory: return InputEnd::kNoMemory;
-    default: return InputEnd::kDecodingError;
-  }
-}
-
 // One input's walk through nested content.
 struct Walk {
   explicit Walk(RunContext& runContext) : context(runContext) {}
@@ -76,6 +64,10 @@ struct Walk {
     end = why;
     faultMember = member;
     detail = what != nullptr ? what : "";
+  }
+  // The fault `stream` ended in, if it did.
+  void FaultOf(const ByteStream& stream, const std::string& member) {
+    if (IsFault(stream.End())) Fault(InputEndOf(stream.End(), InputEnd::kDecodingError), member, nullptr);
   }
   void Report(const std::string& member, int64_t size, Outcome outcome) {
     ProductEvent event;
@@ -287,8 +279,7 @@ void ReadArchive(Walk& walk, const Level& level, struct archive* reader, ByteStr
   }
   if (rc != ARCHIVE_EOF) {
     StreamEnd under = source != nullptr ? source->End() : StreamEnd::kOpen;
-    walk.Fault(IsFault(under) ? FaultOf(under) : InputEnd::kDecodingError, level.member,
-               archive_error_string(reader));
+    walk.Fault(InputEndOf(under, InputEnd::kDecodingError), level.member, archive_error_string(reader));
   }
 }
 
@@ -309,7 +300,7 @@ void ReadArchiveStream(Walk& walk, const Level& level, std::unique_ptr<ByteStrea
   uint8_t rest[4096];
   while (stream->Read(rest, sizeof rest) == static_cast<int32_t>(sizeof rest)) {
   }
-  if (IsFault(stream->End())) walk.Fault(FaultOf(stream->End()), level.member, nullptr);
+  walk.FaultOf(*stream, level.member);
 }
 
 void HandleStream(Walk& walk, const Level& level, std::unique_ptr<ByteStream> stream, int64_t size) {
@@ -350,7 +341,7 @@ void HandleStream(Walk& walk, const Level& level, std::unique_ptr<ByteStream> st
   if (size > kMaxProductSize) return walk.Report(level.member, size, Outcome::kTooLarge);
   Outcome read = ReadCandidate(walk, *stream, size);
   if (read != Outcome::kStored) return walk.Report(level.member, static_cast<int64_t>(walk.filled), read);
-  if (IsFault(stream->End())) return walk.Fault(FaultOf(stream->End()), level.member, nullptr);
+  if (IsFault(stream->End())) return walk.FaultOf(*stream, level.member);
   HandleBytes(walk, level.member, walk.candidate, walk.filled);
 }
 

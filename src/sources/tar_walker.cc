@@ -83,17 +83,6 @@ std::unique_ptr<uint8_t, FreeDeleter> ReadMember(ByteStream& stream, int32_t rou
   return data;
 }
 
-// How a walk that stopped in the stream's data ended: `cut` when the data
-// simply ran out, else the stream's fault.
-InputEnd StreamFault(const ByteStream& stream, InputEnd cut) {
-  switch (stream.End()) {
-    case StreamEnd::kCorrupt: return InputEnd::kDecodingError;
-    case StreamEnd::kReadError: return InputEnd::kReadError;
-    case StreamEnd::kNoMemory: return InputEnd::kNoMemory;
-    default: return cut;
-  }
-}
-
 }  // namespace
 
 bool ParseTarNumber(const uint8_t* block, int32_t offset, int32_t width, int64_t* value) {
@@ -114,6 +103,15 @@ bool ParseTarNumber(const uint8_t* block, int32_t offset, int32_t width, int64_t
   if (digits == 0) return false;
   *value = negative ? -result : result;
   return true;
+}
+
+InputEnd InputEndOf(StreamEnd end, InputEnd otherwise) {
+  switch (end) {
+    case StreamEnd::kCorrupt: return InputEnd::kDecodingError;
+    case StreamEnd::kReadError: return InputEnd::kReadError;
+    case StreamEnd::kNoMemory: return InputEnd::kNoMemory;
+    default: return otherwise;
+  }
 }
 
 int64_t TarHeaderSum(const uint8_t* block) {
@@ -162,7 +160,8 @@ InputEnd WalkTar(RunContext& context, ByteStream& stream, const MemberHandler& h
   for (;;) {
     int32_t got = stream.Read(block, kTarBlockSize);
     if (got != kTarBlockSize) {
-      return finish(StreamFault(stream, got == 0 ? InputEnd::kCleanEnd : InputEnd::kMemberCutShort));
+      InputEnd cut = got == 0 ? InputEnd::kCleanEnd : InputEnd::kMemberCutShort;
+      return finish(InputEndOf(stream.End(), cut));
     }
     if (IsZeroBlock(block)) return finish(InputEnd::kCleanEnd);
 
@@ -195,7 +194,7 @@ InputEnd WalkTar(RunContext& context, ByteStream& stream, const MemberHandler& h
     if (!TarReadFile(context, stream, name, size, handler)) {
       event.member = name;
       event.size = size;
-      return finish(StreamFault(stream, InputEnd::kMemberCutShort));
+      return finish(InputEndOf(stream.End(), InputEnd::kMemberCutShort));
     }
   }
 }

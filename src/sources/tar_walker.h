@@ -49,6 +49,11 @@ bool TarReadFile(RunContext& context, ByteStream& stream, const char* name, int6
 // sign negates the value; values beyond 2^62 saturate there.
 bool ParseTarNumber(const uint8_t* block, int32_t offset, int32_t width, int64_t* value);
 
+// How an input ended when the walk stopped in `end`ed data: the stream's
+// fault (damaged data, a read error, no memory), or `otherwise` when the
+// data simply ran out or the stream is still open.
+InputEnd InputEndOf(StreamEnd end, InputEnd otherwise);
+
 // The header checksum: all 512 bytes as unsigned values, with the 8 bytes of
 // the checksum field counted as blanks.
 int64_t TarHeaderSum(const uint8_t* block);

@@ -18,8 +18,7 @@ ByteStream::~ByteStream() = default;
 int32_t ByteStream::Borrow(const uint8_t** /*bytes*/, int32_t /*length*/) { return -1; }
 
 StreamEnd ByteStream::SourceEnd(const ByteStream& source, StreamEnd otherwise) {
-  StreamEnd why = source.End();
-  return why == StreamEnd::kOpen || why == StreamEnd::kEndOfData ? otherwise : why;
+  return IsFault(source.End()) ? source.End() : otherwise;
 }
 
 FileStream::FileStream(const char* path, int32_t fd) : ByteStream(path), fd(fd) {}

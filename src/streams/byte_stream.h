@@ -32,6 +32,12 @@ namespace nimbrel {
 
 enum class StreamEnd : uint8_t { kOpen, kEndOfData, kReadError, kCorrupt, kNoMemory };
 
+// Whether the stream ended because its data could not be read, decoded or
+// held (not simply because it ran out).
+inline bool IsFault(StreamEnd end) {
+  return end != StreamEnd::kOpen && end != StreamEnd::kEndOfData;
+}
+
 class ByteStream {
  public:
   // Copies `path` into `name`; a path longer than 511 characters is cut.
