@@ -51,6 +51,23 @@ void PrintBreakdown(std::FILE* out, const std::map<std::string, int64_t>& counts
   }
 }
 
+// The report's words on a product: what it says of the outcome, with the
+// code or test concerned. Built in `scratch` only where a code goes in.
+const char* ProductDetail(const ProductEvent& event, std::string* scratch) {
+  switch (event.outcome) {
+    case Outcome::kHeaderInvalid:
+      return HeaderTestText(event.failedTest);
+    case Outcome::kNoCatalogueRow:
+      scratch->assign("category '").append(event.category).append("' is not catalogued");
+      return scratch->c_str();
+    case Outcome::kUnknownStation:
+      scratch->assign("site id '").append(event.site).append("' is not in the station table");
+      return scratch->c_str();
+    default:
+      return OutcomeText(event.outcome);
+  }
+}
+
 }  // namespace
 
 ConvertReporter::ConvertReporter(std::FILE* report, std::FILE* progress, std::FILE* errors,
@@ -63,16 +80,6 @@ ConvertReporter::ConvertReporter(std::FILE* report, std::FILE* progress, std::FI
       started_(std::chrono::steady_clock::now()) {}
 
 void ConvertReporter::Product(const ProductEvent& event) {
-  std::string detail;
-  if (event.outcome == Outcome::kHeaderInvalid) {
-    detail = HeaderTestText(event.failedTest);
-  } else if (event.outcome == Outcome::kNoCatalogueRow) {
-    detail = std::string("category '") + event.category + "' is not catalogued";
-  } else if (event.outcome == Outcome::kUnknownStation) {
-    detail = std::string("site id '") + event.site + "' is not in the station table";
-  } else {
-    detail = OutcomeText(event.outcome);
-  }
   std::lock_guard<std::mutex> hold(mutex_);
   if (event.outcome == Outcome::kStored) ++stored_;
   if (IsStoreFailure(event.outcome)) {
@@ -97,7 +104,7 @@ void ConvertReporter::Product(const ProductEvent& event) {
     AddField(&line_, "category", event.category);
     AddField(&line_, "file", event.volumeFile);
     AddNumber(&line_, "size", event.size);
-    AddField(&line_, "detail", detail.c_str());
+    AddField(&line_, "detail", ProductDetail(event, &detail_));
     line_.append("}\n");
     reportFailed_ |= std::fwrite(line_.data(), 1, line_.size(), report_) != line_.size();
   }

@@ -62,7 +62,8 @@ class ConvertReporter : public Reporter {
   std::map<std::string, int64_t> badHeaderByTest_;
   std::chrono::steady_clock::time_point started_;
   double lastShown_ = -1;
-  std::string line_;  // a record being built
+  std::string line_;    // a record being built
+  std::string detail_;  // its detail, when built
 };
 
 }  // namespace nimbrel
