@@ -5,6 +5,7 @@
 #define NIMBREL_JX4_COMMAND_H_
 
 #include <functional>
+#include <string>
 
 namespace CLI {
 class App;
@@ -38,6 +39,10 @@ Command AddExtractCommand(CLI::App& jx4);
 
 // Prints "jx4: <message>\n" to standard error.
 void PrintError(const char* format, ...) NIMBREL_PRINTF_LIKE;
+
+// Creates the output folder `path` (with its parents) when it is missing and
+// opens it by `open`; when that fails, says so and what to do, and is false.
+bool PrepareOutputFolder(const std::string& path, const std::function<bool(const char*)>& open);
 
 }  // namespace nimbrel
 

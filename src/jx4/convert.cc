@@ -87,14 +87,9 @@ int RunConvert(const ConvertOptions& options) {
     PrintError("standard input ('-') can be read only once");
     return kExitUsage;
   }
-  std::error_code error;
-  fs::create_directories(options.output, error);
-  std::unique_ptr<StoreFolder> folder = OpenDiskFolder(options.output.c_str());
-  if (folder == nullptr) {
-    PrintError("cannot use '%s' as the output folder%s%s; check the path and its permissions",
-               options.output.c_str(), error ? ": " : "", error ? error.message().c_str() : "");
-    return kExitTrouble;
-  }
+  std::unique_ptr<StoreFolder> folder;
+  auto open = [&folder](const char* path) { return (folder = OpenDiskFolder(path)) != nullptr; };
+  if (!PrepareOutputFolder(options.output, open)) return kExitTrouble;
   std::FILE* report = nullptr;
   if (options.report == kStandardInput) {
     report = stdout;

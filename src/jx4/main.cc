@@ -5,9 +5,11 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "jx4/command.h"
@@ -22,6 +24,15 @@ void PrintError(const char* format, ...) {
   std::vfprintf(stderr, format, arguments);
   va_end(arguments);
   std::fputc('\n', stderr);
+}
+
+bool PrepareOutputFolder(const std::string& path, const std::function<bool(const char*)>& open) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (open(path.c_str())) return true;
+  PrintError("cannot use '%s' as the output folder%s%s; check the path and its permissions",
+             path.c_str(), error ? ": " : "", error ? error.message().c_str() : "");
+  return false;
 }
 
 namespace {

@@ -396,13 +396,8 @@ class Extraction {
   }
 
   int ToFolder() {
-    std::error_code error;
-    fs::create_directories(options_.output, error);
-    if (!folder_.Open(options_.output.c_str())) {
-      PrintError("cannot use '%s' as the output folder%s%s; check the path and its permissions",
-                 options_.output.c_str(), error ? ": " : "", error ? error.message().c_str() : "");
-      return kExitTrouble;
-    }
+    auto open = [this](const char* path) { return folder_.Open(path); };
+    if (!PrepareOutputFolder(options_.output, open)) return kExitTrouble;
     int64_t matched = 0;
     for (const std::string& path : options_.files) {
       VolumeReader reader;
