@@ -14,13 +14,14 @@ constexpr int kLongFieldOffsets[] = {4, 8, 20, 24, 42, 48, 108, 112, 116};
 
 constexpr uint32_t kSecondsPerDay = 86400;
 
-// Copies `count` image bytes from `at` into a zero-terminated buffer.
-void CopyCode(char* out, const uint8_t* image, int at, int count) {
-  std::memcpy(out, image + at, static_cast<size_t>(count));
-  out[count] = '\0';
-}
-
 }  // namespace
+
+void ReadProductCodes(const uint8_t* image, char category[4], char site[4]) {
+  std::memcpy(category, image + 21, 3);
+  category[3] = '\0';
+  std::memcpy(site, image + 24, 3);
+  site[3] = '\0';
+}
 
 void SwapProductHeader(uint8_t* bytes) {
   for (int i = 0; i < kProductHeaderSize; i += 2) {
@@ -100,8 +101,7 @@ Outcome ProcessProduct(RunContext& context, const char* name, const uint8_t* ima
   if (image == nullptr || imageLength < 48) return finish(Outcome::kNotProduct);
 
   context.reporter->Examining(context.input, name);
-  CopyCode(event.category, image, 21, 3);
-  CopyCode(event.site, image, 24, 3);
+  ReadProductCodes(image, event.category, event.site);
   int32_t id = FindProductByCode(event.category);
   const ProductEntry* product = id == kNoProductId ? nullptr : FindProductById(id);
   if (product == nullptr) return finish(Outcome::kNoCatalogueRow);

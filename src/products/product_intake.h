@@ -22,6 +22,8 @@ namespace nimbrel {
 
 inline constexpr int32_t kHeadingSize = 30;
 inline constexpr int32_t kProductHeaderSize = 120;
+// Bytes an image needs to carry its category code and site id.
+inline constexpr int32_t kProductCodesSize = 27;
 
 #pragma pack(push, 1)
 // The 120 bytes at the start of a product message, held in host order after
@@ -59,6 +61,10 @@ struct ProductHeader {
 };
 #pragma pack(pop)
 static_assert(sizeof(ProductHeader) == kProductHeaderSize);
+
+// Copies the category code (image bytes 21-23) and the site id (24-26) of
+// an image of at least kProductCodesSize bytes, each zero-terminated.
+void ReadProductCodes(const uint8_t* image, char category[4], char site[4]);
 
 // Identifies, validates, dates and stores one product, and reports what
 // became of it (one ProductEvent; before identifying a file of 48 bytes or

@@ -9,15 +9,6 @@ namespace nimbrel {
 
 namespace {
 
-constexpr int32_t kCategoryAt = 21;
-constexpr int32_t kSiteAt = 24;
-constexpr int32_t kCodeSize = 3;
-
-void CopyCode(char (&out)[4], const uint8_t* image, int32_t at) {
-  std::memcpy(out, image + at, kCodeSize);
-  out[kCodeSize] = '\0';
-}
-
 bool IsCatalogued(uint32_t productId) {
   return productId <= INT32_MAX && FindProductById(static_cast<int32_t>(productId)) != nullptr;
 }
@@ -76,17 +67,16 @@ std::vector<ImageFinding> CheckStoredImage(const VolumeFileHeader& header, int32
     finding.volumeTime = time;
     findings.push_back(finding);
   }
-  if (imageLength < kSiteAt + kCodeSize) return findings;
+  if (imageLength < kProductCodesSize) return findings;
 
   ImageFinding site{ImageProblem::kStation, index};
-  CopyCode(site.found, image, kSiteAt);
+  ImageFinding category{ImageProblem::kCategory, index};
+  ReadProductCodes(image, category.found, site.found);
   const char* station = FindStation(site.found);
   if (station == nullptr || std::strncmp(station, header.station, kVolumeStationSize) != 0) {
     findings.push_back(site);
   }
   uint32_t productId = header.entries[index].productId;
-  ImageFinding category{ImageProblem::kCategory, index};
-  CopyCode(category.found, image, kCategoryAt);
   if (IsCatalogued(productId) &&
       FindProductByCode(category.found) != static_cast<int32_t>(productId)) {
     findings.push_back(category);
