@@ -4,7 +4,7 @@
 #ifndef NIMBREL_DRIVER_CONSOLE_REPORTER_H_
 #define NIMBREL_DRIVER_CONSOLE_REPORTER_H_
 
-#include "output/report.h"
+#include "conversion/run_context.h"
 
 namespace nimbrel {
 

@@ -10,7 +10,7 @@
 #include "platform/console.h"
 #include "platform/file_query.h"
 #include "platform/path.h"
-#include "sources/conversion.h"
+#include "conversion/convert.h"
 
 namespace nimbrel {
 
@@ -69,7 +69,7 @@ int RunNimbrel(int argc, const char* const* argv) {
   RunStats stats;
   std::unique_ptr<StoreFolder> folder = OpenDiskFolder(".");
   if (folder != nullptr) {
-    stats = ConvertInput(path, *folder, reporter).stats;
+    stats = ConvertInput(ConvertRequest(path), *folder, reporter).stats;
   } else {
     std::printf("*** couldn't open the current directory for writing\n");
   }

@@ -1,3 +1,7 @@
 #include "driver/driver.h"
+#include "platform/signals.h"
 
-int main(int argc, char** argv) { return nimbrel::RunNimbrel(argc, argv); }
+int main(int argc, char** argv) {
+  nimbrel::IgnoreFileSizeLimitSignal();
+  return nimbrel::RunNimbrel(argc, argv);
+}

@@ -22,6 +22,11 @@ int32_t ReadInputFile(int32_t fd, void* buffer, int32_t length);
 // set when a read failed (as opposed to the file ending).
 int32_t ReadInputFully(int32_t fd, void* buffer, int32_t length, bool* failed = nullptr);
 
+// Waits until `fd` has bytes to read (or has ended or failed), at most
+// `milliseconds`; false when the time ran out first. Always true where the
+// system cannot wait on a descriptor: the read then blocks.
+bool WaitForInput(int32_t fd, int32_t milliseconds);
+
 // Reads until `length` bytes at `offset` have arrived or the file ends,
 // without using the descriptor's position; the bytes placed, or -1 when a
 // read failed.

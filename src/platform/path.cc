@@ -6,6 +6,14 @@
 
 namespace nimbrel {
 
+const char* BaseName(const char* path) {
+  const char* base = path;
+  for (const char* at = path; *at != '\0'; ++at) {
+    if (*at == '/' || *at == '\\') base = at + 1;
+  }
+  return base;
+}
+
 bool PathCombine(char* buffer, const char* directory, const char* name) {
   size_t directoryLength = std::strlen(directory);
   size_t nameLength = std::strlen(name);

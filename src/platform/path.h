@@ -18,6 +18,10 @@ extern const char kPathSeparator;
 // colon).
 bool EndsAFolder(char c);
 
+// The last name of `path`: what follows its last folder separator ('/'
+// everywhere, '\\' too: archive members and Windows paths use both).
+const char* BaseName(const char* path);
+
 // Joins `directory` and `name` with exactly one separator (none added after
 // a trailing one, or to an empty directory) into `buffer` of 260 bytes;
 // false, buffer untouched, when that does not fit.

@@ -11,6 +11,10 @@ namespace nimbrel {
 // rewritten in place.
 bool IsTerminal(int32_t fd);
 
+// The width in columns of the terminal the descriptor writes to; 0 when it
+// is none or cannot say.
+int32_t TerminalWidth(int32_t fd);
+
 // Makes the descriptor carry bytes unchanged (no line-end translation),
 // for archives read from standard input and products written to standard
 // output. Nothing to do where the system never translates.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +23,13 @@ int32_t ReadInputFile(int32_t fd, void* buffer, int32_t length) {
     got = read(fd, buffer, static_cast<size_t>(length));
   } while (got < 0 && errno == EINTR);
   return got < 0 ? -1 : static_cast<int32_t>(got);
+}
+
+bool WaitForInput(int32_t fd, int32_t milliseconds) {
+  pollfd wanted = {fd, POLLIN, 0};
+  int ready = poll(&wanted, 1, milliseconds);
+  if (ready < 0 && errno == EINTR) return false;  // a signal: the caller looks again
+  return ready != 0;  // another error is for the read to report
 }
 
 int32_t ReadInputAt(int32_t fd, int64_t offset, void* buffer, int32_t length) {

@@ -27,6 +27,18 @@ int32_t ReadInputFile(int32_t fd, void* buffer, int32_t length) {
   return got < 0 ? -1 : got;
 }
 
+bool WaitForInput(int32_t fd, int32_t milliseconds) {
+  // A pipe can be asked how much it holds; anything else is read directly.
+  HANDLE file = SystemHandle(fd);
+  DWORD available = 0;
+  if (GetFileType(file) != FILE_TYPE_PIPE || !PeekNamedPipe(file, nullptr, 0, nullptr, &available, nullptr)) {
+    return true;  // not a pipe, or a pipe that ended: the read tells
+  }
+  if (available > 0) return true;
+  Sleep(static_cast<DWORD>(milliseconds < 20 ? milliseconds : 20));
+  return false;
+}
+
 int32_t ReadInputAt(int32_t fd, int64_t offset, void* buffer, int32_t length) {
   HANDLE file = SystemHandle(fd);
   if (file == INVALID_HANDLE_VALUE) return -1;

@@ -6,12 +6,15 @@
 // lock over the whole file (LockFileEx), which waits for other holders,
 // other handles of this process included. Unlike the advisory POSIX lock it
 // is mandatory: while a store holds a file, reads of it through other
-// handles fail instead of seeing a store half done. Windows has no
-// file-size limit signal, so nothing is set up for one.
+// handles fail instead of seeing a store half done; a file opened for
+// reading takes the shared kind. Folders on a name's way are made with
+// CreateDirectory. Windows has no file-size limit signal, so nothing is set
+// up for one.
 #include "platform/output_file.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 namespace nimbrel {
@@ -41,7 +44,10 @@ bool PathInFolder(const OutputFolder& folder, const char* name, std::string* pat
 HANDLE OpenInFolder(const OutputFolder& folder, const char* name, DWORD access, DWORD sharing,
                     DWORD disposition) {
   std::string path;
-  if (!folder.IsOpen() || !PathInFolder(folder, name, &path)) return INVALID_HANDLE_VALUE;
+  if (!folder.IsOpen() || !PathInFolder(folder, name, &path)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
   HANDLE file = CreateFileA(path.c_str(), access, sharing, nullptr, disposition,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return file;
@@ -49,6 +55,7 @@ HANDLE OpenInFolder(const OutputFolder& folder, const char* name, DWORD access, 
   if (!GetFileInformationByHandle(file, &details) ||
       (details.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     CloseHandle(file);
+    SetLastError(ERROR_CANT_ACCESS_FILE);
     return INVALID_HANDLE_VALUE;
   }
   return file;
@@ -59,6 +66,22 @@ OVERLAPPED At(int64_t offset) {
   position.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
   position.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
   return position;
+}
+
+// Makes the folders on the way to `name` in `folder` that are missing;
+// false when one cannot be made.
+bool MakeFolders(const OutputFolder& folder, const char* name) {
+  std::string path;
+  if (!folder.IsOpen() || !PathInFolder(folder, name, &path)) return false;
+  size_t start = path.size() - std::strlen(name);
+  for (size_t at = path.find_first_of("\\/", start); at != std::string::npos;
+       at = path.find_first_of("\\/", at + 1)) {
+    if (at == start) continue;
+    if (!CreateDirectoryA(path.substr(0, at).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -87,20 +110,61 @@ bool OutputFile::Open(const OutputFolder& folder, const char* name) {
   Close();
   HANDLE file = OpenInFolder(folder, name, GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  OVERLAPPED whole = At(0);
-  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND &&
+      MakeFolders(folder, name)) {
+    file = OpenInFolder(folder, name, GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+  }
+  return Take(FromHandle(file), LOCKFILE_EXCLUSIVE_LOCK);
+}
+
+bool OutputFile::OpenExisting(const OutputFolder& folder, const char* name) {
+  Close();
+  return Take(FromHandle(OpenInFolder(folder, name, GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)),
+              LOCKFILE_EXCLUSIVE_LOCK);
+}
+
+bool OutputFile::OpenForReading(const OutputFolder& folder, const char* name) {
+  Close();
+  HANDLE file = OpenInFolder(folder, name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             OPEN_EXISTING);
+  BY_HANDLE_FILE_INFORMATION details;
+  if (file != INVALID_HANDLE_VALUE &&
+      (!GetFileInformationByHandle(file, &details) ||
+       (details.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
     CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+    SetLastError(ERROR_DIRECTORY);
+  }
+  return Take(FromHandle(file), 0);
+}
+
+bool OutputFile::Take(int64_t handle, int how) {
+  if (handle < 0) {
+    error_ = static_cast<int>(GetLastError());
     return false;
   }
-  handle_ = FromHandle(file);
+  OVERLAPPED whole = At(0);
+  if (!LockFileEx(AsHandle(handle), static_cast<DWORD>(how), 0, MAXDWORD, MAXDWORD, &whole)) {
+    error_ = static_cast<int>(GetLastError());
+    CloseHandle(AsHandle(handle));
+    return false;
+  }
+  handle_ = handle;
   return true;
 }
 
 bool OutputFile::CreateNew(const OutputFolder& folder, const char* name) {
   Close();
   handle_ = FromHandle(OpenInFolder(folder, name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW));
+  if (handle_ < 0) error_ = static_cast<int>(GetLastError());
   return handle_ >= 0;
+}
+
+bool OutputFolder::Remove(const char* name) const {
+  std::string path;
+  return IsOpen() && PathInFolder(*this, name, &path) && DeleteFileA(path.c_str()) != 0;
 }
 
 int32_t OutputFile::ReadAt(int64_t offset, void* buffer, int32_t length) {
