@@ -1,10 +1,25 @@
 #include "output/store_io.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "platform/output_file.h"
 
 namespace nimbrel {
+
+bool StoreFile::Holds(int64_t offset, const uint8_t* bytes, int32_t length) {
+  uint8_t chunk[16384];
+  for (int32_t done = 0; done < length;) {
+    int32_t want = std::min<int32_t>(length - done, sizeof chunk);
+    if (ReadAt(offset + done, chunk, want) != want ||
+        std::memcmp(chunk, bytes + done, static_cast<size_t>(want)) != 0) {
+      return false;
+    }
+    done += want;
+  }
+  return true;
+}
 
 namespace {
 
@@ -26,9 +41,29 @@ class DiskFile : public StoreFile {
 class DiskFolder : public StoreFolder {
  public:
   OutputFolder folder;
-  std::unique_ptr<StoreFile> Open(const char* name) override {
+  std::unique_ptr<StoreFile> Open(const char* name, int* error) override {
+    return Made(name, error, &OutputFile::Open);
+  }
+  std::unique_ptr<StoreFile> OpenExisting(const char* name, int* error) override {
+    return Made(name, error, &OutputFile::OpenExisting);
+  }
+  std::unique_ptr<StoreFile> CreateNew(const char* name, int* error) override {
+    return Made(name, error, &OutputFile::CreateNew);
+  }
+  bool Remove(const char* name) override { return folder.Remove(name); }
+
+ private:
+  std::unique_ptr<StoreFile> Made(const char* name, int* error,
+                                  bool (OutputFile::*make)(const OutputFolder&, const char*)) {
     std::unique_ptr<DiskFile> file(new (std::nothrow) DiskFile);
-    if (file == nullptr || !file->file.Open(folder, name)) return nullptr;
+    if (file == nullptr) {
+      *error = 0;  // no system call failed
+      return nullptr;
+    }
+    if (!(file->file.*make)(folder, name)) {
+      *error = file->file.error();
+      return nullptr;
+    }
     return file;
   }
 };

@@ -73,8 +73,25 @@ int64_t ScanEntries(const VolumeFileHeader& header, int64_t fileSize,
       endEntry = i;
     }
   }
-  if (all != nullptr && sound && end < fileSize) found({VolumeProblem::kTail, endEntry});
+  if (sound && end < fileSize) {
+    // Only what one interrupted store leaves may be cut: a tail no larger
+    // than an image, behind an index whose unused entries are untouched.
+    bool entriesSet = false;
+    for (int32_t i = header.entryCount; i < kMaxVolumeEntries; ++i) entriesSet |= !IsZero(header.entries[i]);
+    VolumeProblem tail = fileSize - end > kMaxRemnantSize ? VolumeProblem::kLongTail
+                         : entriesSet                     ? VolumeProblem::kTailAndEntries
+                                                          : VolumeProblem::kTail;
+    if (tail != VolumeProblem::kTail || all != nullptr) found({tail, endEntry});
+    if (tail != VolumeProblem::kTail) return -1;
+  }
   return sound ? end : -1;
+}
+
+bool AllZero(const uint8_t* bytes, int64_t size) {
+  for (int64_t i = 0; i < size; ++i) {
+    if (bytes[i] != 0) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -131,6 +148,20 @@ bool HasVolumeMagic(const uint8_t* bytes, int64_t size) {
   return size >= 4 && std::memcmp(bytes, kMagic, 4) == 0;
 }
 
+FileStart JudgeFileStart(const uint8_t* head, int64_t fileSize) {
+  if (fileSize < kVolumeHeaderSize) {
+    // A header cut short, or zeros: what an interrupted first store or a
+    // full disk leaves.
+    int64_t magic = std::min<int64_t>(fileSize, 4);
+    bool cutHeader = std::memcmp(head, kMagic, static_cast<size_t>(magic)) == 0;
+    return cutHeader || AllZero(head, fileSize) ? FileStart::kRemnant : FileStart::kForeign;
+  }
+  if (HasVolumeMagic(head, fileSize)) return FileStart::kHeader;
+  // The image of a first store, whose header never came.
+  bool firstImage = AllZero(head, kVolumeHeaderSize) && fileSize - kVolumeHeaderSize <= kMaxRemnantSize;
+  return firstImage ? FileStart::kRemnant : FileStart::kForeign;
+}
+
 const char* VolumeProblemText(VolumeProblem problem) {
   switch (problem) {
     case VolumeProblem::kShortFile: return "shorter than a header";
@@ -140,7 +171,10 @@ const char* VolumeProblemText(VolumeProblem problem) {
     case VolumeProblem::kPastEnd: return "image runs past the end of the file";
     case VolumeProblem::kOutOfOrder: return "image overlaps or precedes the one indexed before it";
     case VolumeProblem::kGap: return "gap before the image";
-    case VolumeProblem::kTail: return "bytes behind the last image";
+    case VolumeProblem::kTail: return "bytes behind the last image (what an interrupted store leaves; the next store cuts them)";
+    case VolumeProblem::kLongTail: return "more than 16 MiB behind the last image: no interrupted store leaves that";
+    case VolumeProblem::kTailAndEntries: return "bytes behind the last image while unused index entries are set (a lowered count?)";
+    case VolumeProblem::kForeign: return "holds data that is not a .jx4 header";
     case VolumeProblem::kDuplicateId: return "product id indexed twice";
     case VolumeProblem::kUnusedEntry: return "unused index entry is not zero";
     case VolumeProblem::kStation: return "station id not zero-terminated";
@@ -189,11 +223,18 @@ VolumeReader::~VolumeReader() { CloseInputFile(fd_); }
 
 bool VolumeReader::Open(const char* path) {
   CloseInputFile(fd_);
+  start_ = FileStart::kForeign;
   fd_ = OpenInputFile(path);
   fileSize_ = fd_ >= 0 ? InputFileSize(fd_) : -1;
   uint8_t bytes[kVolumeHeaderSize];
-  if (fileSize_ < kVolumeHeaderSize ||
-      ReadInputAt(fd_, 0, bytes, kVolumeHeaderSize) != kVolumeHeaderSize) {
+  int32_t wanted = static_cast<int32_t>(std::clamp<int64_t>(fileSize_, 0, kVolumeHeaderSize));
+  if (fileSize_ < 0 || ReadInputAt(fd_, 0, bytes, wanted) != wanted) {
+    CloseInputFile(fd_);
+    fd_ = -1;
+    return false;
+  }
+  start_ = JudgeFileStart(bytes, fileSize_);
+  if (fileSize_ < kVolumeHeaderSize) {
     CloseInputFile(fd_);
     fd_ = -1;
     return false;

@@ -11,12 +11,21 @@
 //   20   960 60 index entries of 16 bytes: product id, reserved, offset, length
 //   980  ... the images
 //
-// Two checks, for two purposes:
+// What an existing file holds is never destroyed. A file may be started
+// afresh only when it can hold no stored product (JudgeFileStart): shorter
+// than a header and all zero bytes or beginning with the magic (a header
+// cut short), or a first 980 bytes all zero and at most kMaxRemnantSize
+// bytes behind them (an interrupted first store: the image is written
+// before the header). Any other file without the magic is someone's data.
+//
+// Two checks of a file with the magic, for two purposes:
 //   - CheckAppendable: may the writer add an image without losing any? True
 //     when the count is 0..60 and every used entry lies inside the file,
 //     behind the header, at or after the end of the entry before it (so none
-//     overlap). Gaps between images and a tail behind the last are allowed:
-//     the writer cuts the tail, and a gap loses nothing.
+//     overlap), and bytes behind the last image can only be what one
+//     interrupted store leaves: at most kMaxRemnantSize of them, and every
+//     unused entry still zero (a lowered count leaves them set). Gaps between
+//     images are allowed (they lose nothing); the writer cuts such a tail.
 //   - CheckWellFormed: is the file exactly as the writer makes it? Also no
 //     gap (images tile the file from byte 980 without a hole), no tail, ids
 //     unique, unused entries zero and a terminated station id.
@@ -34,6 +43,9 @@ inline constexpr int32_t kVolumeEntrySize = 16;
 inline constexpr int32_t kVolumeStationSize = 8;
 // Offsets in the index are 32-bit: a file may not grow past this.
 inline constexpr int64_t kMaxVolumeFileSize = UINT32_MAX;
+// The most one interrupted store can leave behind the indexed images: one
+// image, no larger than a product may be (16 MiB).
+inline constexpr int64_t kMaxRemnantSize = int64_t{16} << 20;
 
 struct VolumeIndexEntry {
   uint32_t productId = 0;
@@ -61,6 +73,15 @@ void DecodeVolumeHeader(const uint8_t bytes[kVolumeHeaderSize], VolumeFileHeader
 // Whether the first four bytes are the magic.
 bool HasVolumeMagic(const uint8_t* bytes, int64_t size);
 
+// How an existing file begins, judged by its size and its first bytes
+// (`head`, the first min(fileSize, 980) bytes of it).
+enum class FileStart : uint8_t {
+  kHeader,   // the magic and a whole header: its index decides
+  kRemnant,  // can hold no product: a store starts it afresh
+  kForeign,  // data that is not a .jx4 header: left unchanged
+};
+FileStart JudgeFileStart(const uint8_t* head, int64_t fileSize);
+
 // What is wrong with a file. One value per kind of fault; a report names the
 // entry (and the other entry) it concerns.
 enum class VolumeProblem : uint8_t {
@@ -71,10 +92,13 @@ enum class VolumeProblem : uint8_t {
   kPastEnd,          // an image runs past the end of the file
   kOutOfOrder,       // an image starts before the end of the one indexed before it
   kGap,              // bytes between two images, or between the header and the first
-  kTail,             // bytes behind the last image
+  kTail,             // bytes behind the last image, as an interrupted store leaves them
   kDuplicateId,
   kUnusedEntry,      // an entry beyond the count is not zero
   kStation,          // the station field is not zero-terminated
+  kLongTail,         // more than kMaxRemnantSize bytes behind the last image
+  kTailAndEntries,   // bytes behind the last image, and unused entries set
+  kForeign,          // no magic: data that is not a .jx4 header
 };
 
 struct VolumeFinding {
@@ -108,6 +132,9 @@ class VolumeReader {
   VolumeReader& operator=(const VolumeReader&) = delete;
 
   bool Open(const char* path);
+  // How the file begins; also set when Open failed for a file shorter than
+  // a header (kForeign when it could not be read at all).
+  FileStart start() const { return start_; }
   const VolumeFileHeader& header() const { return header_; }
   int64_t fileSize() const { return fileSize_; }
   // The number of used entries that can be read: the count clamped to 0..60.
@@ -120,6 +147,7 @@ class VolumeReader {
  private:
   int32_t fd_ = -1;
   int64_t fileSize_ = 0;
+  FileStart start_ = FileStart::kForeign;
   VolumeFileHeader header_;
 };
 

@@ -10,7 +10,9 @@
 //     (or less) returns 0 and changes nothing.
 //   - End() says why it ended: kOpen while it may deliver more; kEndOfData
 //     for a clean end; kReadError, kCorrupt or kNoMemory when the data could
-//     not be read, could not be decoded or needed memory that was refused.
+//     not be read, could not be decoded or needed memory that was refused;
+//     kInterrupted when the run was stopped while it waited for data;
+//     kCutShort when the data under it ended in the middle of something.
 //     The first reason given stays.
 //   - Borrow(&bytes, length) lends up to `length` of the next bytes from the
 //     stream's own memory instead of copying them, and consumes them; they
@@ -18,11 +20,22 @@
 //     count from 1 up; 0 only at the end, with End() set), or -1 when the
 //     kind does not lend (nothing is consumed: use Read). Read and Borrow
 //     may be mixed.
+//   - ReadSome(buffer, length) places what the stream can give without
+//     waiting for more than its next piece (one read of the system, one
+//     lent block): 1 to `length` bytes, or 0 only at the end, with End()
+//     set. Unlike Read, a short count is no end.
+//   - MoreAtHand() says whether the next bytes (or the end) can be had
+//     without waiting on a live source: false only while a pipe or terminal
+//     under the stream has delivered everything written to it so far. A
+//     reader that may stop at a boundary (the end of a framed product) asks
+//     it before waiting for bytes that may not come yet. Kinds that cannot
+//     tell say true.
 //   - A stream owns what it reads from and releases it when destroyed.
 //   - Nothing is printed.
 #ifndef NIMBREL_STREAMS_BYTE_STREAM_H_
 #define NIMBREL_STREAMS_BYTE_STREAM_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -30,7 +43,15 @@
 
 namespace nimbrel {
 
-enum class StreamEnd : uint8_t { kOpen, kEndOfData, kReadError, kCorrupt, kNoMemory };
+enum class StreamEnd : uint8_t {
+  kOpen,
+  kEndOfData,
+  kReadError,
+  kCorrupt,
+  kNoMemory,
+  kInterrupted,
+  kCutShort,  // the data under it ran out inside what it was delivering
+};
 
 // Whether the stream ended because its data could not be read, decoded or
 // held (not simply because it ran out).
@@ -48,6 +69,8 @@ class ByteStream {
 
   virtual int32_t Read(uint8_t* buffer, int32_t length) = 0;
   virtual int32_t Borrow(const uint8_t** bytes, int32_t length);
+  virtual int32_t ReadSome(uint8_t* buffer, int32_t length);
+  virtual bool MoreAtHand();
 
   const char* Name() const { return name; }
   StreamEnd End() const { return end_; }
@@ -67,17 +90,41 @@ class ByteStream {
   StreamEnd end_ = StreamEnd::kOpen;
 };
 
-// The plain kind: a descriptor's bytes as the system delivers them; each
-// request is filled while data lasts, also from a pipe that hands out less
-// at a time.
+// The plain kind: a descriptor's bytes as the system delivers them. Read
+// fills each request while data lasts, also from a pipe that hands out less
+// at a time; Borrow lends what one read of the system gives (up to kLendSize
+// bytes, into a buffer made at the first Borrow), so that a reader of a pipe
+// gets each write as it comes. With `stop`, a wait for data (a pipe, a
+// terminal) ends when the flag is set, and the stream with kInterrupted.
+// With `bytesRead`, the count of bytes read is kept there for another
+// thread to show.
 class FileStream : public ByteStream {
  public:
-  FileStream(const char* path, int32_t fd);
+  static constexpr int32_t kLendSize = 256 * 1024;
+
+  FileStream(const char* path, int32_t fd, const std::atomic<bool>* stop = nullptr,
+             std::atomic<int64_t>* bytesRead = nullptr);
   ~FileStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
+  int32_t Borrow(const uint8_t** bytes, int32_t length) override;
+  int32_t ReadSome(uint8_t* buffer, int32_t length) override;
+  bool MoreAtHand() override;
 
  private:
+  int32_t Count(int32_t done) {
+    if (bytesRead != nullptr) bytesRead->fetch_add(done, std::memory_order_relaxed);
+    return done;
+  }
+  // One read of the system (after waiting for data, with `stop`): 1 to
+  // `length` bytes, or 0 with the end set.
+  int32_t ReadOnce(uint8_t* buffer, int32_t length);
+
   int32_t fd;
+  const std::atomic<bool>* stop;
+  std::atomic<int64_t>* bytesRead;
+  std::unique_ptr<uint8_t[]> lent;  // lent[lentPos, lentEnd) is read and not yet delivered
+  int32_t lentPos = 0;
+  int32_t lentEnd = 0;
 };
 
 // Bytes already taken from a stream (to look at them) delivered again, then
@@ -90,6 +137,8 @@ class PrefixedStream : public ByteStream {
                  bool borrowed = false);
   int32_t Read(uint8_t* buffer, int32_t length) override;
   int32_t Borrow(const uint8_t** bytes, int32_t length) override;
+  int32_t ReadSome(uint8_t* buffer, int32_t length) override;
+  bool MoreAtHand() override;
 
  private:
   std::vector<uint8_t> copy;
@@ -99,11 +148,15 @@ class PrefixedStream : public ByteStream {
   std::unique_ptr<ByteStream> rest;
 };
 
-// Takes the first bytes of `stream` (up to `length` of them into `head`) and
-// returns a stream that delivers them again, then the rest. A stream that
-// lends keeps lending: nothing is copied but `head`.
+// Takes the first bytes of `stream` (`length` of them into `head`, fewer
+// only when the stream ends first) and returns a stream that delivers them
+// again, then the rest. With `enough`, it takes fewer when nothing more is
+// at hand and `enough` says the bytes taken already decide (a live feed's
+// first product may be shorter than `length`). When the first lent piece
+// holds `length` bytes, nothing is copied but `head`.
 std::unique_ptr<ByteStream> Peek(std::unique_ptr<ByteStream> stream, size_t length,
-                                 std::vector<uint8_t>* head);
+                                 std::vector<uint8_t>* head,
+                                 bool (*enough)(const uint8_t* head, size_t size) = nullptr);
 
 // Bytes held in memory by the caller, who keeps them alive while the stream
 // lives (an archive member already read, a test's input).

@@ -18,6 +18,12 @@ struct FreeDeleter {
 
 }  // namespace
 
+bool Bz2BlockStream::Recognises(const uint8_t* head, size_t size) {
+  constexpr size_t kFirstStream = kBlockFileHeaderSize + 4;  // behind the header and a length word
+  static_assert(kFirstStream + 2 <= kRecogniseSize);
+  return size >= kRecogniseSize && head[kFirstStream] == 'B' && head[kFirstStream + 1] == 'Z';
+}
+
 Bz2BlockStream::Bz2BlockStream(std::unique_ptr<ByteStream> raw)
     : ByteStream(raw->Name()), source(std::move(raw)) {
   size = source->Read(data, kBlockFileHeaderSize);

@@ -19,6 +19,8 @@
 #ifndef NIMBREL_STREAMS_BZ2_BLOCK_STREAM_H_
 #define NIMBREL_STREAMS_BZ2_BLOCK_STREAM_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "streams/byte_stream.h"
@@ -33,6 +35,10 @@ class Bz2BlockStream : public ByteStream {
   // `source` delivers the file from its first byte; the volume header is
   // read into the delivery buffer at once.
   explicit Bz2BlockStream(std::unique_ptr<ByteStream> source);
+  // Whether `head` (its first `size` bytes, at least 32 of them) holds 'B'
+  // 'Z' at bytes 28-29, where the first block's bzip2 stream begins.
+  static bool Recognises(const uint8_t* head, size_t size);
+  static constexpr size_t kRecogniseSize = 32;
   ~Bz2BlockStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 

@@ -129,13 +129,17 @@ int32_t GzipStream::Read(uint8_t* buffer, int32_t length) {
   return done;
 }
 
+bool GzipStream::Recognises(const uint8_t* head, size_t size) {
+  return size >= 2 && head[0] == 0x1F && head[1] == 0x8B;
+}
+
 bool GzipStream::Refill() {
   outPos = outEnd = 0;
   while (stop == StreamEnd::kOpen && outEnd == 0) {
     if (memberEnded) {
       // Another member follows only where the magic does; anything else
       // (the end of the file, zero padding, other bytes) ends the stream.
-      if (!Fill(2) || input[inPos] != 0x1F || input[inPos + 1] != 0x8B) {
+      if (!Fill(2) || !Recognises(input + inPos, 2)) {
         stop = SourceEnd(*source, StreamEnd::kEndOfData);
         break;
       }
@@ -166,7 +170,7 @@ bool GzipStream::Refill() {
         // Stalled: it needs more than is buffered, and a cut member when
         // the file has no more.
         if (used == 0 && made == 0 && !Fill(inEnd - inPos + 1)) {
-          stop = SourceEnd(*source, StreamEnd::kCorrupt);
+          stop = SourceEnd(*source, StreamEnd::kCutShort);
         }
         break;
       case Step::kMemberEnd:

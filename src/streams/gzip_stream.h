@@ -34,6 +34,7 @@
 #ifndef NIMBREL_STREAMS_GZIP_STREAM_H_
 #define NIMBREL_STREAMS_GZIP_STREAM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -45,6 +46,8 @@ class GzipStream : public ByteStream {
  public:
   // `source` delivers the gzip file from its first byte.
   explicit GzipStream(std::unique_ptr<ByteStream> source);
+  // Whether `head` (its first `size` bytes) begins with the magic 1F 8B.
+  static bool Recognises(const uint8_t* head, size_t size);
   ~GzipStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 

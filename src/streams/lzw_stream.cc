@@ -73,6 +73,10 @@ LzwStream::Entry LzwStream::Extend(uint32_t old, uint32_t start, uint32_t length
   return Entry{where, static_cast<uint16_t>(length + 1), static_cast<uint16_t>(old)};
 }
 
+bool LzwStream::Recognises(const uint8_t* head, size_t size) {
+  return size >= 2 && head[0] == 0x1F && head[1] == 0x9D;
+}
+
 LzwStream::LzwStream(std::unique_ptr<ByteStream> input)
     : ByteStream(input->Name()), source(std::move(input)) {
   for (uint32_t c = 0; c < kTableSize; ++c) {
@@ -84,7 +88,8 @@ LzwStream::LzwStream(std::unique_ptr<ByteStream> input)
   int32_t magic1 = NextByte();
   int32_t flags = NextByte();
   maxBits = flags & 0x1F;
-  if (magic0 != 0x1F || magic1 != 0x9D || flags < 0 || maxBits > 16) {
+  const uint8_t magic[] = {static_cast<uint8_t>(magic0), static_cast<uint8_t>(magic1)};
+  if (magic0 < 0 || magic1 < 0 || !Recognises(magic, 2) || flags < 0 || maxBits > 16) {
     Stop(StreamEnd::kCorrupt);
     return;
   }

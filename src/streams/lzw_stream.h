@@ -36,6 +36,7 @@
 #ifndef NIMBREL_STREAMS_LZW_STREAM_H_
 #define NIMBREL_STREAMS_LZW_STREAM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -47,6 +48,8 @@ class LzwStream : public ByteStream {
  public:
   // `source` delivers the .Z file from its first byte (the magic).
   explicit LzwStream(std::unique_ptr<ByteStream> source);
+  // Whether `head` (its first `size` bytes) begins with the magic 1F 9D.
+  static bool Recognises(const uint8_t* head, size_t size);
   ~LzwStream() override;
   int32_t Read(uint8_t* buffer, int32_t length) override;
 

@@ -9,26 +9,22 @@
 
 namespace nimbrel {
 
-StreamKind SniffStreamKind(const uint8_t head[kSniffSize]) {
-  if (head[0] == 0x1F && head[1] == 0x9D) return StreamKind::kCompress;
-  if (head[0] == 0x1F && head[1] == 0x8B) return StreamKind::kGzip;
-  if (head[28] == 'B' && head[29] == 'Z') return StreamKind::kBz2Blocks;
-  return StreamKind::kPlain;
-}
+// The console program tells its kinds by exactly the bytes the bzip2 block
+// kind needs.
+static_assert(kSniffSize == Bz2BlockStream::kRecogniseSize);
 
-std::unique_ptr<ByteStream> WrapStream(StreamKind kind, std::unique_ptr<ByteStream> raw) {
+std::unique_ptr<ByteStream> WrapStream(ContentKind kind, std::unique_ptr<ByteStream> raw) {
   if (raw == nullptr) return nullptr;
   switch (kind) {
-    case StreamKind::kPlain:
-      return raw;
-    case StreamKind::kCompress:
+    case ContentKind::kCompress:
       return std::unique_ptr<ByteStream>(new (std::nothrow) LzwStream(std::move(raw)));
-    case StreamKind::kGzip:
+    case ContentKind::kGzip:
       return std::unique_ptr<ByteStream>(new (std::nothrow) GzipStream(std::move(raw)));
-    case StreamKind::kBz2Blocks:
+    case ContentKind::kBz2Blocks:
       return std::unique_ptr<ByteStream>(new (std::nothrow) Bz2BlockStream(std::move(raw)));
+    default:
+      return raw;
   }
-  return nullptr;
 }
 
 std::unique_ptr<ByteStream> OpenByteStreamOn(const char* name, int32_t fd, OpenFailure* failure) {
@@ -49,7 +45,8 @@ std::unique_ptr<ByteStream> OpenByteStreamOn(const char* name, int32_t fd, OpenF
   if (file == nullptr) CloseInputFile(fd);
   std::unique_ptr<ByteStream> raw;
   if (file != nullptr) raw.reset(new (std::nothrow) PrefixedStream(head, kSniffSize, std::move(file)));
-  std::unique_ptr<ByteStream> stream = WrapStream(SniffStreamKind(head), std::move(raw));
+  ContentKind kind = RecogniseContent(head, kSniffSize, Readers::kConsole);
+  std::unique_ptr<ByteStream> stream = WrapStream(kind, std::move(raw));
   if (stream == nullptr) *failure = OpenFailure::kNoMemory;
   return stream;
 }

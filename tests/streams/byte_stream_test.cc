@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -130,6 +131,68 @@ TEST(FileStream, FillsRequestsFromAPipe) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
+// Borrow lends what one read of the system gives, so that each write into
+// a pipe reaches the reader as it comes; MoreAtHand tells whether a read
+// would wait. Read and Borrow mix; a stop ends a wait.
+TEST(FileStream, LendsEachWriteOfAPipeAsItComes) {
+  for (bool withStop : {false, true}) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::atomic<bool> stop{false};
+    FileStream stream("pipe", fds[0], withStop ? &stop : nullptr);
+    const uint8_t* lent = nullptr;
+    uint8_t bytes[300];
+    std::memset(bytes, 5, sizeof bytes);
+    EXPECT_FALSE(stream.MoreAtHand()) << withStop;
+    ASSERT_EQ(write(fds[1], bytes, 300), 300);
+    EXPECT_TRUE(stream.MoreAtHand());
+    EXPECT_EQ(stream.Borrow(&lent, 1000), 300) << withStop;
+    EXPECT_FALSE(stream.MoreAtHand());
+    ASSERT_EQ(write(fds[1], bytes, 50), 50);
+    EXPECT_EQ(stream.Borrow(&lent, 20), 20);
+    EXPECT_TRUE(stream.MoreAtHand());  // the rest of that read
+    uint8_t buffer[30];
+    EXPECT_EQ(stream.Read(buffer, 30), 30);
+    EXPECT_EQ(stream.End(), StreamEnd::kOpen);
+    if (withStop) {
+      stop = true;
+      EXPECT_EQ(stream.Borrow(&lent, 10), 0);
+      EXPECT_EQ(stream.End(), StreamEnd::kInterrupted);
+    } else {
+      close(fds[1]);
+      fds[1] = -1;
+      EXPECT_EQ(stream.Borrow(&lent, 10), 0);
+      EXPECT_EQ(stream.End(), StreamEnd::kEndOfData);
+    }
+    if (fds[1] >= 0) close(fds[1]);
+  }
+}
+
+// Peek gathers a head from pieces shorter than it, unless the caller says
+// that the bytes at hand decide already (a feed's short first product).
+TEST(Peek, GathersTheHeadFromShortPieces) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  Bytes first = Head(40, {}), second = Head(600, {});
+  ASSERT_EQ(write(fds[1], first.data(), first.size()), 40);
+  std::vector<uint8_t> head;
+  auto always = [](const uint8_t*, size_t) { return true; };
+  std::unique_ptr<ByteStream> stream =
+      Peek(std::make_unique<FileStream>("pipe", fds[0]), 512, &head, always);
+  EXPECT_TRUE(head == first);  // nothing more was at hand: not waited for
+  ASSERT_EQ(write(fds[1], second.data(), second.size()), 600);
+  close(fds[1]);
+  // Without `enough`, pieces are gathered up to the head's size.
+  std::unique_ptr<ByteStream> again = Peek(std::move(stream), 512, &head);
+  ASSERT_EQ(head.size(), 512u);
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), head.begin()));
+  EXPECT_TRUE(std::equal(head.begin() + 40, head.end(), second.begin()));
+  uint8_t all[700];
+  EXPECT_EQ(again->Read(all, 700), 640);
+  EXPECT_TRUE(std::equal(second.begin(), second.end(), all + 40));
+  EXPECT_EQ(again->End(), StreamEnd::kEndOfData);
+}
+
 // Nothing is positioned: a compressed archive read through a FIFO decodes
 // exactly as the same file does.
 TEST(OpenByteStream, CompressedInputFromAFifoDecodesLikeAFile) {
@@ -198,7 +261,7 @@ TEST(ByteStream, SaysWhyItEnded) {
       {".Z naming 17 bits", zWide, StreamEnd::kCorrupt},
       {"gzip", gz, StreamEnd::kEndOfData},
       {"gzip with trailing zeros", gzTrailing, StreamEnd::kEndOfData},
-      {"gzip cut short", gzCut, StreamEnd::kCorrupt},
+      {"gzip cut short", gzCut, StreamEnd::kCutShort},
       {"gzip with a bad CRC", gzDamaged, StreamEnd::kCorrupt},
   };
   for (const Case& c : cases) {

@@ -232,7 +232,9 @@ TEST(GzipStream, FaultsEndTheStreamAfterTheBytesInflated) {
     ASSERT_TRUE(WriteFileBytes(path, file));
     StreamEnd end = StreamEnd::kOpen;
     Bytes got = ReadFile(path, 1 << 20, &end);
-    EXPECT_EQ(end, StreamEnd::kCorrupt);
+    // A file cut off is cut short; any other damage is corrupt data.
+    bool cut = std::string(row.name).rfind("cut ", 0) == 0;
+    EXPECT_EQ(end, cut ? StreamEnd::kCutShort : StreamEnd::kCorrupt);
     switch (row.expect) {
       case kNothing:
         EXPECT_TRUE(got.empty());
