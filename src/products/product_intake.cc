@@ -14,6 +14,17 @@ constexpr int kLongFieldOffsets[] = {4, 8, 20, 24, 42, 48, 108, 112, 116};
 
 constexpr uint32_t kSecondsPerDay = 86400;
 
+// Whether the three characters of a category code or site id are letters
+// and digits, as every product's are.
+bool IsCode(const char* code) {
+  for (int i = 0; i < 3; ++i) {
+    char c = code[i];
+    bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void ReadProductCodes(const uint8_t* image, char category[4], char site[4]) {
@@ -94,33 +105,52 @@ Outcome ProcessProduct(RunContext& context, const char* name, const uint8_t* ima
   event.size = imageLength;
   auto finish = [&context, &event](Outcome outcome) {
     event.outcome = outcome;
-    ReportProduct(context, event);
+    context.Report(event);
     return outcome;
   };
   if (std::strstr(name, "GSM") != nullptr) return finish(Outcome::kGsmSkipped);
   if (image == nullptr || imageLength < 48) return finish(Outcome::kNotProduct);
 
-  context.reporter->Examining(context.input, name);
+  context.reporter.Examining(context.input, name);
   ReadProductCodes(image, event.category, event.site);
-  int32_t id = FindProductByCode(event.category);
-  const ProductEntry* product = id == kNoProductId ? nullptr : FindProductById(id);
+  if (!IsCode(event.category) || !IsCode(event.site)) {
+    event.detail = "no category code and site id of letters and digits at bytes 21-26";
+    return finish(Outcome::kNotProduct);
+  }
+  // The header is decoded before the lookups so that a product turned away
+  // is reported with what it is; the lookups still decide first.
+  ProductHeader header = {};
+  HeaderTest failedTest = DecodeAndCheckProductHeader(image, imageLength, &header);
+  if (failedTest != HeaderTest::kShortImage) event.productCode = header.productCode;
+  bool dated = failedTest == HeaderTest::kNone && VolumeTimeFits(header);
+  if (dated) {
+    event.hasVolumeTime = true;
+    event.volumeTime = VolumeTime(header.volumeScanDate, header.volumeScanTime);
+  }
+  const RunOptions& options = context.options;
+  const ProductEntry* product = FindProduct(options.catalogue, event.category);
   if (product == nullptr) return finish(Outcome::kNoCatalogueRow);
   event.productId = product->id;
 
-  const char* station = FindStation(event.site);
+  const char* station = FindStation(options.catalogue, event.site);
   if (station == nullptr) return finish(Outcome::kUnknownStation);
   event.station = station;
 
-  ProductHeader header = {};
-  event.failedTest = DecodeAndCheckProductHeader(image, imageLength, &header);
-  if (event.failedTest != HeaderTest::kNone) return finish(Outcome::kHeaderInvalid);
-  if (!VolumeTimeFits(header)) return finish(Outcome::kVolumeTimeOutOfRange);
-  int32_t volumeTime = VolumeTime(header.volumeScanDate, header.volumeScanTime);
-  event.hasVolumeTime = true;
-  event.volumeTime = volumeTime;
+  event.failedTest = failedTest;
+  if (failedTest != HeaderTest::kNone) return finish(Outcome::kHeaderInvalid);
+  if (!dated) return finish(Outcome::kVolumeTimeOutOfRange);
+  // Only what would be stored is left out by the selection: everything
+  // turned away above keeps its reason.
+  if (!options.selection.Selects(product->id, station, event.volumeTime)) {
+    return finish(Outcome::kNotSelected);
+  }
 
-  StoreResult stored = StoreProduct(context, station, product->id, volumeTime, 0, image, imageLength);
+  StoreResult stored = StoreProduct(context, station, product->id,
+                                    static_cast<int32_t>(event.volumeTime), 0, image, imageLength);
   event.volumeFile = stored.fileName;
+  event.systemError = stored.error;
+  if (stored.outcome == Outcome::kDamagedOutput) event.detail = VolumeProblemText(stored.damage);
+  if (stored.differs) event.detail = "a different image with this id is stored";
   return finish(stored.outcome);
 }
 

@@ -13,7 +13,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "output/report.h"
+#include "conversion/run_context.h"
 
 static_assert(std::endian::native == std::endian::little,
               "header conversion and the output format assume a little-endian host");
@@ -66,10 +66,11 @@ static_assert(sizeof(ProductHeader) == kProductHeaderSize);
 // an image of at least kProductCodesSize bytes, each zero-terminated.
 void ReadProductCodes(const uint8_t* image, char category[4], char site[4]);
 
-// Identifies, validates, dates and stores one product, and reports what
-// became of it (one ProductEvent; before identifying a file of 48 bytes or
-// more that is not a status message, also Examining). `path`, for a folder's
-// file, is its full path. Returns the outcome.
+// Identifies (by the run's catalogue), validates, dates, selects (by the
+// run's selection) and stores one product, and reports what became of it
+// (one ProductEvent; before identifying a file of 48 bytes or more that is
+// not a status message, also Examining). `path`, for a folder's file, is
+// its full path. Returns the outcome.
 Outcome ProcessProduct(RunContext& context, const char* name, const uint8_t* image,
                        int32_t imageLength, const char* path = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "decode/decode_product.h"
 #include "products/catalogue.h"
 #include "products/product_intake.h"
 
@@ -9,8 +10,10 @@ namespace nimbrel {
 
 namespace {
 
+// Ids of either catalogue: the extended one holds the classic one.
 bool IsCatalogued(uint32_t productId) {
-  return productId <= INT32_MAX && FindProductById(static_cast<int32_t>(productId)) != nullptr;
+  return productId <= INT32_MAX &&
+         FindProductById(Catalogue::kExtended, static_cast<int32_t>(productId)) != nullptr;
 }
 
 // Whether a finding says the entry's image lies (partly) outside the file.
@@ -35,6 +38,7 @@ const char* ImageProblemText(ImageProblem problem) {
     case ImageProblem::kVolumeTime: return "volume time differs from the file's";
     case ImageProblem::kStation: return "site id is not the file's station";
     case ImageProblem::kCategory: return "category code is not the entry's product id";
+    case ImageProblem::kDoesNotDecode: return "image does not decode";
   }
   return "unknown problem";
 }
@@ -72,20 +76,21 @@ std::vector<ImageFinding> CheckStoredImage(const VolumeFileHeader& header, int32
   ImageFinding site{ImageProblem::kStation, index};
   ImageFinding category{ImageProblem::kCategory, index};
   ReadProductCodes(image, category.found, site.found);
-  const char* station = FindStation(site.found);
+  const char* station = FindStation(Catalogue::kExtended, site.found);
   if (station == nullptr || std::strncmp(station, header.station, kVolumeStationSize) != 0) {
     findings.push_back(site);
   }
   uint32_t productId = header.entries[index].productId;
-  if (IsCatalogued(productId) &&
-      FindProductByCode(category.found) != static_cast<int32_t>(productId)) {
+  const ProductEntry* row = FindProduct(Catalogue::kExtended, category.found);
+  if (IsCatalogued(productId) && (row == nullptr || row->id != static_cast<int32_t>(productId))) {
     findings.push_back(category);
   }
   return findings;
 }
 
-VolumeCheck CheckVolumeFile(const VolumeReader& reader) {
+VolumeCheck CheckVolumeFile(const VolumeReader& reader, bool deep) {
   VolumeCheck check;
+  ProductDecoder decoder;  // its scratch memory serves every image
   const VolumeFileHeader& header = reader.header();
   check.format = CheckWellFormed(header, reader.fileSize());
   if (!IndexUsable(check.format)) return check;
@@ -101,6 +106,10 @@ VolumeCheck CheckVolumeFile(const VolumeReader& reader) {
     std::vector<ImageFinding> found =
         CheckStoredImage(header, i, image.data(), static_cast<int32_t>(image.size()));
     check.images.insert(check.images.end(), found.begin(), found.end());
+    if (!deep) continue;
+    ImageFinding decoded{ImageProblem::kDoesNotDecode, i};
+    decoded.decoded = decoder.Check(image.data(), image.size());
+    if (!decoded.decoded.ok()) check.images.push_back(decoded);
   }
   return check;
 }

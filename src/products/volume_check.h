@@ -1,16 +1,20 @@
 // Checking a .jx4 file down to its images: the format module's check of the
 // header and index (CheckWellFormed), and for each indexed image what the
-// intake would have had to see to file it there: an id from the catalogue, a
-// header that decodes and passes every consistency test, the file's volume
-// time, a site id of the file's station and a category code of the entry's
-// product id. Nothing here prints or changes a file.
+// intake would have had to see to file it there: an id of either catalogue
+// (the extended one holds the classic one), a header that decodes and
+// passes every consistency test, the file's volume time, a site id of the
+// file's station and a category code of the entry's product id. The deep
+// check also decodes every image: compressed symbology must inflate, every
+// block offset lie inside the message and every packet fit its layer
+// (ProductDecoder::Check). Nothing here prints or changes a file.
 #ifndef NIMBREL_PRODUCTS_VOLUME_CHECK_H_
 #define NIMBREL_PRODUCTS_VOLUME_CHECK_H_
 
 #include <cstdint>
 #include <vector>
 
-#include "output/report.h"
+#include "conversion/run_context.h"
+#include "decode/decode_result.h"
 #include "output/volume_format.h"
 
 namespace nimbrel {
@@ -24,6 +28,7 @@ enum class ImageProblem : uint8_t {
   kVolumeTime,      // its volume time is not the file's
   kStation,         // its site id is not that of the file's station
   kCategory,        // its category code is not that of the entry's product id
+  kDoesNotDecode,   // (deep check) its message does not decode
 };
 
 struct ImageFinding {
@@ -32,6 +37,7 @@ struct ImageFinding {
   HeaderTest failedTest = HeaderTest::kNone;  // kHeader: the first test failed
   char found[4] = {};                         // kStation, kCategory: the image's code
   int64_t volumeTime = 0;                     // kVolumeTime: the image's
+  DecodeResult decoded = {};                  // kDoesNotDecode: the first problem
 };
 
 // A short English description, e.g. "volume time differs from the file's".
@@ -48,9 +54,10 @@ struct VolumeCheck {
   bool sound() const { return format.empty() && images.empty(); }
 };
 
-// Every check of the open file. Images are not looked at when the magic or
-// the count is wrong, nor an image placed outside the file.
-VolumeCheck CheckVolumeFile(const VolumeReader& reader);
+// Every check of the open file; with `deep`, every image decoded too.
+// Images are not looked at when the magic or the count is wrong, nor an
+// image placed outside the file.
+VolumeCheck CheckVolumeFile(const VolumeReader& reader, bool deep = false);
 
 // Whether the findings leave an index that can be read entry by entry: the
 // file holds a header, its magic is right and its count is 0..60.

@@ -66,6 +66,7 @@ void ProcessScanGroup(RunContext& context, const DirectoryScan& scan, const char
   scan.names.Search(pattern, &members);
   char fullPath[kPathBufferSize];
   for (const char* name : members) {
+    if (context.Stopped()) return;
     if (ParseArchiveName(name) == nullptr) continue;
     if (!PathCombine(fullPath, scan.scanDirectory, name)) continue;  // ProcessDirectory left room
     int32_t size = 0;
@@ -79,14 +80,13 @@ void ProcessScanGroup(RunContext& context, const DirectoryScan& scan, const char
       event.path = fullPath;
       event.size = size;
       event.outcome = why;
-      ReportProduct(context, event);
+      context.Report(event);
     }
   }
 }
 
 InputEnd ProcessDirectory(RunContext& context, const char* path) {
   InputEvent event;
-  event.input = context.input;
   event.end = InputEnd::kCantOpen;
   size_t length = std::strlen(path);
   auto scan = std::make_unique<DirectoryScan>();
@@ -96,9 +96,9 @@ InputEnd ProcessDirectory(RunContext& context, const char* path) {
     std::vector<const char*> anchors;
     scan->names.Search("*n0r*", &anchors);
     for (const char* anchor : anchors) ProcessScanGroup(context, *scan, anchor);
-    event.end = InputEnd::kCleanEnd;
+    event.end = context.Stopped() ? InputEnd::kInterrupted : InputEnd::kCleanEnd;
   }
-  context.reporter->InputEnded(event);
+  context.Report(event);
   return event.end;
 }
 

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "output/report.h"
+#include "conversion/run_context.h"
 #include "platform/path.h"
 #include "sources/name_index.h"
 

@@ -10,22 +10,11 @@ namespace nimbrel {
 
 namespace {
 
-constexpr int32_t kNameOffset = 0;
-constexpr int32_t kNameSize = 100;
 constexpr int32_t kNameBufferSize = 110;
-constexpr int32_t kSizeOffset = 124;
-constexpr int32_t kTimeOffset = 136;
-constexpr int32_t kNumberWidth = 12;
-constexpr int32_t kChecksumOffset = 148;
-constexpr int32_t kChecksumWidth = 8;
 
 // A member's buffer starts at this size (or the rounded size, if smaller)
 // and doubles while data keeps arriving.
 constexpr int32_t kFirstChunk = 64 * 1024;
-
-constexpr int64_t kSaturated = int64_t{1} << 62;
-
-bool IsSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool IsZeroBlock(const uint8_t* block) {
   for (int32_t i = 0; i < kTarBlockSize; ++i) {
@@ -85,42 +74,15 @@ std::unique_ptr<uint8_t, FreeDeleter> ReadMember(ByteStream& stream, int32_t rou
 
 }  // namespace
 
-bool ParseTarNumber(const uint8_t* block, int32_t offset, int32_t width, int64_t* value) {
-  if (offset < 0 || offset >= kTarBlockSize || width <= 0) return false;
-  int32_t at = offset;
-  while (at < kTarBlockSize && IsSpace(block[at])) ++at;
-  int32_t end = width < kTarBlockSize - at ? at + width : kTarBlockSize;
-  bool negative = false;
-  if (at < end && (block[at] == '+' || block[at] == '-')) {
-    negative = block[at] == '-';
-    ++at;
-  }
-  int64_t result = 0;
-  int32_t digits = 0;
-  for (; at < end && block[at] >= '0' && block[at] <= '7'; ++at, ++digits) {
-    result = result < kSaturated / 8 ? result * 8 + (block[at] - '0') : kSaturated;
-  }
-  if (digits == 0) return false;
-  *value = negative ? -result : result;
-  return true;
-}
-
 InputEnd InputEndOf(StreamEnd end, InputEnd otherwise) {
   switch (end) {
     case StreamEnd::kCorrupt: return InputEnd::kDecodingError;
     case StreamEnd::kReadError: return InputEnd::kReadError;
     case StreamEnd::kNoMemory: return InputEnd::kNoMemory;
+    case StreamEnd::kInterrupted: return InputEnd::kInterrupted;
+    case StreamEnd::kCutShort: return InputEnd::kMemberCutShort;
     default: return otherwise;
   }
-}
-
-int64_t TarHeaderSum(const uint8_t* block) {
-  int64_t sum = 0;
-  for (int32_t i = 0; i < kTarBlockSize; ++i) {
-    bool inChecksum = i >= kChecksumOffset && i < kChecksumOffset + kChecksumWidth;
-    sum += inChecksum ? ' ' : block[i];
-  }
-  return sum;
 }
 
 bool TarReadFile(RunContext& context, ByteStream& stream, const char* name, int64_t size,
@@ -131,7 +93,7 @@ bool TarReadFile(RunContext& context, ByteStream& stream, const char* name, int6
   skipped.size = size;
   if (size > kMaxProductSize) {
     skipped.outcome = Outcome::kTooLarge;
-    ReportProduct(context, skipped);
+    context.Report(skipped);
     return SkipBytes(stream, rounded);
   }
   bool complete = false;
@@ -140,7 +102,7 @@ bool TarReadFile(RunContext& context, ByteStream& stream, const char* name, int6
   if (!complete) return false;
   if (data == nullptr) {
     skipped.outcome = Outcome::kNoMemory;
-    ReportProduct(context, skipped);
+    context.Report(skipped);
     return true;
   }
   handler(name, data.get(), static_cast<int32_t>(size));
@@ -149,15 +111,15 @@ bool TarReadFile(RunContext& context, ByteStream& stream, const char* name, int6
 
 InputEnd WalkTar(RunContext& context, ByteStream& stream, const MemberHandler& handler) {
   InputEvent event;
-  event.input = context.input;
   char name[kNameBufferSize] = {};
   auto finish = [&context, &event](InputEnd end) {
     event.end = end;
-    context.reporter->InputEnded(event);
+    context.Report(event);
     return end;
   };
   uint8_t block[kTarBlockSize];
   for (;;) {
+    if (context.Stopped()) return finish(InputEnd::kInterrupted);
     int32_t got = stream.Read(block, kTarBlockSize);
     if (got != kTarBlockSize) {
       InputEnd cut = got == 0 ? InputEnd::kCleanEnd : InputEnd::kMemberCutShort;
@@ -166,29 +128,29 @@ InputEnd WalkTar(RunContext& context, ByteStream& stream, const MemberHandler& h
     if (IsZeroBlock(block)) return finish(InputEnd::kCleanEnd);
 
     int64_t checksum = 0;
-    if (!ParseTarNumber(block, kChecksumOffset, kChecksumWidth, &checksum)) {
+    if (!ParseTarNumber(block, kTarChecksumOffset, kTarChecksumWidth, &checksum)) {
       return finish(InputEnd::kChecksumUnreadable);
     }
     // The blanks stay in the block: a later number whose white space runs on
     // into this field sees blanks here, not the checksum's digits.
-    std::memset(block + kChecksumOffset, ' ', kChecksumWidth);
+    std::memset(block + kTarChecksumOffset, ' ', kTarChecksumWidth);
     if (TarHeaderSum(block) != checksum) return finish(InputEnd::kChecksumError);
 
     std::memset(name, 0, sizeof name);
-    for (int32_t i = 0; i < kNameSize && block[kNameOffset + i] != 0; ++i) {
-      name[i] = static_cast<char>(block[kNameOffset + i]);
+    for (int32_t i = 0; i < kTarNameSize && block[kTarNameOffset + i] != 0; ++i) {
+      name[i] = static_cast<char>(block[kTarNameOffset + i]);
     }
     if (name[0] == '\0') return finish(InputEnd::kUnusableHeader);
 
     int64_t size = 0;
-    if (!ParseTarNumber(block, kSizeOffset, kNumberWidth, &size)) {
+    if (!ParseTarNumber(block, kTarSizeOffset, kTarNumberWidth, &size)) {
       return finish(InputEnd::kUnusableHeader);
     }
     if (size < 0) return finish(InputEnd::kSizeOutOfRange);
     if (size == 0) continue;
 
     int64_t modified = 0;
-    if (!ParseTarNumber(block, kTimeOffset, kNumberWidth, &modified) || modified == 0) {
+    if (!ParseTarNumber(block, kTarTimeOffset, kTarNumberWidth, &modified) || modified == 0) {
       return finish(InputEnd::kUnusableHeader);
     }
     if (!TarReadFile(context, stream, name, size, handler)) {
@@ -204,11 +166,10 @@ InputEnd ProcessTar(RunContext& context, const char* path, const MemberHandler* 
   std::unique_ptr<ByteStream> stream = OpenByteStream(path, &failure);
   if (stream == nullptr) {
     InputEvent event;
-    event.input = context.input;
     event.end = failure == OpenFailure::kTooShort  ? InputEnd::kTooShort
                 : failure == OpenFailure::kNoMemory ? InputEnd::kNoMemory
                                                     : InputEnd::kCantOpen;
-    context.reporter->InputEnded(event);
+    context.Report(event);
     return event.end;
   }
   if (handler != nullptr) return WalkTar(context, *stream, *handler);

@@ -17,12 +17,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "output/report.h"
+#include "conversion/run_context.h"
+#include "sources/tar_format.h"
 #include "streams/open_stream.h"
 
 namespace nimbrel {
-
-inline constexpr int32_t kTarBlockSize = 512;
 
 // Where each member's data goes: the intake in the program, a recorder in
 // tests.
@@ -42,21 +41,10 @@ InputEnd WalkTar(RunContext& context, ByteStream& stream, const MemberHandler& h
 bool TarReadFile(RunContext& context, ByteStream& stream, const char* name, int64_t size,
                  const MemberHandler& handler);
 
-// Reads an octal number from `block` (kTarBlockSize bytes) at `offset` the
-// way "%<width>o" would: white space is skipped (also past the field, up to
-// the end of the block), then an optional sign and octal digits, at most
-// `width` characters together. False when no digit converts. A negative
-// sign negates the value; values beyond 2^62 saturate there.
-bool ParseTarNumber(const uint8_t* block, int32_t offset, int32_t width, int64_t* value);
-
 // How an input ended when the walk stopped in `end`ed data: the stream's
 // fault (damaged data, a read error, no memory), or `otherwise` when the
 // data simply ran out or the stream is still open.
 InputEnd InputEndOf(StreamEnd end, InputEnd otherwise);
-
-// The header checksum: all 512 bytes as unsigned values, with the 8 bytes of
-// the checksum field counted as blanks.
-int64_t TarHeaderSum(const uint8_t* block);
 
 }  // namespace nimbrel
 

@@ -155,7 +155,7 @@ TEST(ProductHeader, VolumeTime) {
 // program's reporter writing to a capture.
 class Intake : public OutputDir {
  public:
-  Intake() { context.reporter = &console_; }
+  Intake() { relay.target = &console_; }
   Outcome Run(const std::string& name, const uint8_t* image, int32_t length, std::string* printed) {
     StdoutCapture capture;
     Outcome outcome = ProcessProduct(context, name.c_str(), image, length);
@@ -232,7 +232,7 @@ TEST(ProcessProduct, Outcomes) {
     int32_t length = c.length < 0 ? static_cast<int32_t>(image.size()) : c.length;
     image.resize(static_cast<size_t>(length));
     RecordingReporter recorder;
-    intake.context.reporter = &recorder;
+    intake.relay.target = &recorder;
     std::string ignored;
     EXPECT_EQ(intake.Run(c.name, image.data(), length, &ignored), c.outcome) << c.what;
     ASSERT_EQ(recorder.products.size(), 1u) << c.what;
@@ -263,7 +263,7 @@ TEST(ProcessProduct, NullImage) {
 TEST(ProcessProduct, ReportsWhatItFound) {
   Intake intake;
   RecordingReporter recorder;
-  intake.context.reporter = &recorder;
+  intake.relay.target = &recorder;
   intake.context.input = "archive.tar";
   std::vector<uint8_t> image = BuildProduct(ProductSpec{});
   std::string printed;
@@ -282,7 +282,60 @@ TEST(ProcessProduct, ReportsWhatItFound) {
   EXPECT_EQ(e.volumeFile, "ktlx_20050703_120312.jx4");
   EXPECT_EQ(e.size, static_cast<int64_t>(image.size()));
   EXPECT_EQ(recorder.products[1].outcome, Outcome::kAlreadyPresent);
+  EXPECT_EQ(recorder.products[1].detail, "");
   EXPECT_EQ(recorder.examined, (std::vector<std::string>{"m", "m"}));
+}
+
+// A product turned away, or already filed, is reported with what is known of
+// it: the codes, the product code once the header is read, the volume time
+// once it passes, and a detail where the outcome's word says too little.
+TEST(ProcessProduct, TurnedAwayProductsCarryWhatIsKnown) {
+  ProductSpec unknownCategory;
+  unknownCategory.category = "XYZ";
+  unknownCategory.messageCode = 77;
+  ProductSpec unknownSite;
+  unknownSite.site = "QQQ";
+  ProductSpec badHeader;
+  badHeader.volumeScanTime = 90000;
+  ProductSpec garbage;
+  garbage.category = "N\x01R";
+  ProductSpec otherBytes;
+  otherBytes.seed = 77;
+  const struct {
+    const char* what;
+    ProductSpec fields;
+    Outcome outcome;
+    int32_t productCode;
+    bool dated;
+    const char* detail;
+  } cases[] = {
+      {"uncatalogued", unknownCategory, Outcome::kNoCatalogueRow, 77, true, ""},
+      {"unknown site", unknownSite, Outcome::kUnknownStation, 19, true, ""},
+      {"bad header", badHeader, Outcome::kHeaderInvalid, 19, false, ""},
+      {"codes that are not letters and digits", garbage, Outcome::kNotProduct, 0, false,
+       "no category code and site id of letters and digits at bytes 21-26"},
+      {"the same id with other bytes", otherBytes, Outcome::kAlreadyPresent, 19, true,
+       "a different image with this id is stored"},
+  };
+  Intake intake;
+  std::vector<uint8_t> first = BuildProduct(ProductSpec{});
+  std::string printed;
+  ASSERT_EQ(intake.Run("first", first.data(), static_cast<int32_t>(first.size()), &printed),
+            Outcome::kStored);
+  for (const auto& c : cases) {
+    RecordingReporter recorder;
+    intake.relay.target = &recorder;
+    std::vector<uint8_t> image = BuildProduct(c.fields);
+    EXPECT_EQ(intake.Run("m", image.data(), static_cast<int32_t>(image.size()), &printed), c.outcome)
+        << c.what;
+    ASSERT_EQ(recorder.products.size(), 1u) << c.what;
+    const RecordedProduct& e = recorder.products[0];
+    EXPECT_EQ(e.category, c.fields.category) << c.what;
+    EXPECT_EQ(e.site, c.fields.site) << c.what;
+    EXPECT_EQ(e.productCode, c.productCode) << c.what;
+    EXPECT_EQ(e.hasVolumeTime, c.dated) << c.what;
+    EXPECT_EQ(e.detail, c.detail) << c.what;
+  }
 }
 
 TEST(ProcessProduct, FilesByVolumeScanTimeNotGenerationTime) {

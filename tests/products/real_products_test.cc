@@ -3,17 +3,21 @@
 // volume scan time it gives, and the others leave nothing behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "output/volume_file.h"
+#include "products/catalogue.h"
 #include "products/product_intake.h"
 #include "support/output_dir.h"
 #include "support/test_env.h"
+#include "support/volume_reader.h"
 
 namespace nimbrel {
 
@@ -91,6 +95,59 @@ TEST(RealProducts, StoredExactlyWhereTheManifestSays) {
         << row.file;
   }
   EXPECT_EQ(storedCount, 126);
+}
+
+// With the extended catalogue every real file whose category is in either
+// table, whose site is a station of them and whose header passes is stored,
+// whole, under its row's id, which for the added rows follows from the
+// product code in the file's own header: the code itself for a volume
+// product, code x 10 + the tilt's or segment's slot otherwise. Every
+// category of the added table that the real files hold is among them.
+TEST(RealProducts, TheExtendedCatalogueStoresEveryProductOfEitherTable) {
+  NIMBREL_REQUIRE_TESTDATA();
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(TestdataDir() + "/level3")) {
+    files.push_back(entry.path().filename().string());
+  }
+  std::sort(files.begin(), files.end());
+  std::set<std::string> addedCategories;
+  int stored = 0;
+  for (const std::string& name : files) {
+    std::vector<uint8_t> image = ReadFileBytes(TestdataDir() + "/level3/" + name);
+    if (image.size() < static_cast<size_t>(kProductCodesSize)) continue;
+    char category[4], site[4];
+    ReadProductCodes(image.data(), category, site);
+    ProductHeader header = {};
+    const ProductEntry* row = FindProduct(Catalogue::kExtended, category);
+    const char* station = FindStation(Catalogue::kExtended, site);
+    bool valid = DecodeProductHeader(image.data(), static_cast<int32_t>(image.size()), &header);
+    bool expected = name.find("GSM") == std::string::npos && row != nullptr && station != nullptr && valid;
+
+    OutputDir out;
+    out.context.options.catalogue = Catalogue::kExtended;
+    Outcome outcome = ProcessProduct(out.context, name.c_str(), image.data(), static_cast<int32_t>(image.size()));
+    ASSERT_EQ(outcome == Outcome::kStored, expected) << name;
+    if (!expected) continue;
+    ++stored;
+    char volumeName[kPathBufferSize];
+    ASSERT_TRUE(MakeVolumeFileName(volumeName, station, VolumeTime(header.volumeScanDate, header.volumeScanTime)));
+    ASSERT_EQ(out.Files(), std::vector<std::string>{volumeName}) << name;
+    VolumeContents contents = ReadVolumeFile(out.File(volumeName));
+    ASSERT_EQ(contents.entries.size(), 1u) << name;
+    EXPECT_EQ(contents.entries[0].productId, static_cast<uint32_t>(row->id)) << name;
+    EXPECT_EQ(contents.entries[0].image, image) << name;
+    if (FindProductById(row->id) != nullptr) continue;  // a classic row (NOW is N0W)
+    addedCategories.insert(row->categoryCode);
+    bool byCode = row->id == header.productCode ||
+                  (row->id / 10 == header.productCode && row->id % 10 >= 1 && row->id % 10 <= 9);
+    EXPECT_TRUE(byCode) << name << ": id " << row->id << " for product code " << header.productCode;
+  }
+  EXPECT_GE(stored, 200);
+  for (const char* modern : {"N0B", "N0G", "N0X", "N0C", "N0K", "N0H", "N0M", "HHC", "DAA", "DTA", "DU3",
+                             "DOD", "DSD", "DPR", "DHR", "DPA", "NLL", "NML", "NLA", "NHL", "RCM", "SPD",
+                             "PTA", "OHA", "RSL", "NC1", "NC5"}) {
+    EXPECT_EQ(addedCategories.count(modern), 1u) << modern << " not stored from the real files";
+  }
 }
 
 }  // namespace nimbrel

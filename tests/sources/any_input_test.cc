@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "products/product_intake.h"
+#include "sources/content_kind.h"
+#include "support/faulty_folder.h"
 #include "support/output_dir.h"
 #include "support/product_builder.h"
 #include "support/recording_reporter.h"
@@ -57,16 +60,13 @@ Corpus MakeCorpus() {
 InputEnd Convert(const std::string& input, const std::string& folder, RecordingReporter* recorder) {
   fs::create_directories(folder);
   std::unique_ptr<StoreFolder> out = OpenDiskFolder(folder.c_str());
-  RunContext context;
-  context.folder = out.get();
-  context.reporter = recorder;
-  context.input = input.c_str();
+  RunContext context(*out, *recorder, input.c_str());
   return ProcessAnyFile(context, input.c_str());
 }
 
 }  // namespace
 
-TEST(ClassifyContent, TellsKindsByTheirFirstBytes) {
+TEST(RecogniseContent, TellsKindsByTheirFirstBytes) {
   Bytes tar;
   TarMember member;
   member.name = "a";
@@ -95,13 +95,26 @@ TEST(ClassifyContent, TellsKindsByTheirFirstBytes) {
       {head("070701"), ContentKind::kArchive},
       {tar, ContentKind::kArchive},
       {head("\x01\r\r\n001 \r\r\n"), ContentKind::kFramed},
+      {head(std::string("JX4\0", 4)), ContentKind::kVolume},
       {product, ContentKind::kOther},
       {head("BZh"), ContentKind::kOther},  // a bzip2 magic needs its block size
       {Bytes(), ContentKind::kOther},
   };
   for (const auto& [bytes, kind] : cases) {
-    EXPECT_EQ(ClassifyContent(bytes.data(), bytes.size()), kind)
+    EXPECT_EQ(RecogniseContent(bytes.data(), bytes.size()), kind)
         << std::string(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 8));
+    // The console program's three kinds, on its 32 bytes; anything else is
+    // its plain tar, a Level II volume (with 'BZ' at 28) its bzip2 blocks.
+    Bytes levelTwo = bz2Blocks;
+    std::memcpy(levelTwo.data(), "AR2V0006.", 9);
+    bool consoleKind = kind == ContentKind::kCompress || kind == ContentKind::kGzip ||
+                       kind == ContentKind::kBz2Blocks;
+    if (bytes.size() >= 32) {
+      EXPECT_EQ(RecogniseContent(bytes.data(), 32, Readers::kConsole),
+                consoleKind ? kind : ContentKind::kOther);
+    }
+    EXPECT_EQ(RecogniseContent(levelTwo.data(), 32, Readers::kConsole), ContentKind::kBz2Blocks);
+    EXPECT_EQ(RecogniseContent(levelTwo.data(), 32), ContentKind::kLevelTwo);
   }
 }
 
@@ -182,9 +195,106 @@ TEST(ProcessAnyFile, FramedFilesAreTakenApart) {
   EXPECT_TRUE(ReadProductSets(dir.File("out")) == ReadProductSets(reference.dir.path()));
   ASSERT_EQ(recorder.products.size(), corpus.products.size());
   EXPECT_EQ(recorder.products.back().member, "stream.ldm#20");
+  EXPECT_EQ(recorder.products.front().member, "single0");  // one frame: the file's own name
+}
+
+// A feed file of any length (here over the 16 MiB that a product may take),
+// plain or compressed whole as users keep hourly files, is split as it is
+// read: every product filed, each once.
+TEST(ProcessAnyFile, LongFeedFilesPlainOrCompressed) {
+  TempDir dir;
+  OutputDir reference;
+  Bytes feed;
+  size_t products = 0;
+  for (uint32_t scan = 0; feed.size() < (18u << 20); ++scan) {
+    ProductSpec fields;
+    fields.volumeScanTime = 600 * scan;
+    fields.seed = scan + 1;
+    fields.bodySize = 60000;
+    fields.bodyStyle = scan % 2 == 0 ? BodyStyle::kRandom : BodyStyle::kRuns;
+    Bytes image = BuildProduct(fields);
+    ProcessProduct(reference.context, "x", image.data(), static_cast<int32_t>(image.size()));
+    Bytes framed = FrameProduct(image, static_cast<int>(scan), static_cast<int>(scan % 3), true, 1);
+    feed.insert(feed.end(), framed.begin(), framed.end());
+    ++products;
+  }
+  ProductSets expected = ReadProductSets(reference.dir.path());
+  ASSERT_TRUE(WriteFileBytes(dir.File("feed"), feed));
+  const std::pair<const char*, const char*> kinds[] = {
+      {"feed", ""}, {"feed.gz", "gzip -1 -c"}, {"feed.bz2", "bzip2 -1 -c"},
+      {"feed.xz", "xz -0 -T1 -c"}, {"feed.zst", "zstd -1 -q -c"}, {"feed.Z", "compress -c"},
+  };
+  for (const auto& [name, tool] : kinds) {
+    if (tool[0] != '\0') {
+      std::string command = std::string(tool).substr(0, std::string(tool).find(' '));
+      if (RunCommand("command -v " + command + " >/dev/null") != 0) continue;
+      ASSERT_EQ(RunCommand(std::string(tool) + " " + dir.File("feed") + " > " + dir.File(name)), 0);
+    }
+    RecordingReporter recorder;
+    std::string out = dir.File(std::string("out-") + name);
+    EXPECT_EQ(Convert(dir.File(name), out, &recorder), InputEnd::kCleanEnd) << name;
+    ASSERT_EQ(recorder.products.size(), products) << name;
+    EXPECT_TRUE(ReadProductSets(out) == expected) << name;
+    EXPECT_EQ(recorder.products[1].member, std::string(name) + "#2");  // the file's name, not the library's
+  }
+}
+
+// A disk that fills in the middle of a feed: each store that fails is
+// reported (and its file put back), and the stream goes on, storing again
+// once there is room.
+TEST(ProcessAnyStream, AFullDiskCostsTheStoresThatFailAndTheFeedGoesOn) {
+  Bytes feed;
+  const int kProducts = 12;
+  for (int i = 0; i < kProducts; ++i) {
+    ProductSpec fields;
+    fields.volumeScanTime = 300 * static_cast<uint32_t>(i);
+    fields.seed = static_cast<uint32_t>(i) + 1;
+    Bytes framed = FrameProduct(BuildProduct(fields), i, i % 2);
+    feed.insert(feed.end(), framed.begin(), framed.end());
+  }
+  for (bool sticky : {false, true}) {
+    TempDir dir;
+    FaultPlan plan;
+    plan.failAt = 19;  // a write of the third store
+    plan.sticky = sticky;
+    FaultyFolder folder(OpenDiskFolder(dir.path().c_str()), plan);
+    RecordingReporter recorder;
+    RunContext context(folder, recorder, "feed");
+    EXPECT_EQ(ProcessAnyStream(context, std::make_unique<MemoryStream>("feed", feed.data(), feed.size())),
+              InputEnd::kCleanEnd);
+    ASSERT_EQ(recorder.products.size(), static_cast<size_t>(kProducts)) << sticky;
+    int stored = 0, failed = 0;
+    for (const RecordedProduct& p : recorder.products) {
+      stored += p.outcome == Outcome::kStored;
+      failed += IsStoreFailure(p.outcome);
+    }
+    EXPECT_EQ(stored + failed, kProducts) << sticky;
+    EXPECT_GT(stored, 0) << sticky;
+    EXPECT_EQ(failed, sticky ? kProducts - stored : 1) << sticky;
+    EXPECT_EQ(recorder.products.back().outcome, sticky ? Outcome::kCouldntCreate : Outcome::kStored);
+    int filed = 0;  // a file left empty by a failed first store holds none
+    for (const auto& [name, products] : ReadProductSets(dir.path())) {
+      filed += static_cast<int>(products.size() - products.count(UINT32_MAX));
+    }
+    EXPECT_EQ(filed, stored) << sticky;
+  }
 }
 
 // What each kind of trouble is reported as, and that it costs nothing else.
+namespace {
+
+Bytes RandomBytes(size_t size) {
+  Bytes bytes(size);
+  uint32_t state = 12345;
+  for (uint8_t& byte : bytes) {
+    state = state * 1103515245 + 12345;
+    byte = static_cast<uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+}  // namespace
+
 TEST(ProcessAnyFile, ReportsEveryOutcome) {
   TempDir dir;
   Bytes product = BuildProduct(ProductSpec{});
@@ -209,6 +319,7 @@ TEST(ProcessAnyFile, ReportsEveryOutcome) {
   velocity.bodySize = 20000;
   ASSERT_TRUE(WriteFileBytes(dir.File("whole.tar"), tarOf({{"a", product}, {"b", BuildProduct(velocity)}})));
   ASSERT_EQ(RunCommand("cd " + dir.path() + " && gzip -c whole.tar > whole.tar.gz"), 0);
+  Bytes whole = ReadFileBytes(dir.File("whole.tar"));
   Bytes cut = ReadFileBytes(dir.File("whole.tar.gz"));
   cut.resize(cut.size() - 10000);
   struct Case {
@@ -226,7 +337,10 @@ TEST(ProcessAnyFile, ReportsEveryOutcome) {
        tarOf({{"KTLX_NXUS64_GSMTLX_200507031203", product}, {"short", Bytes(47, 's')}}),
        {Outcome::kGsmSkipped, Outcome::kNotProduct}, InputEnd::kCleanEnd},
       {"an empty file", "empty", {}, {Outcome::kNotProduct}, InputEnd::kCleanEnd},
-      {"a cut .tar.gz", "cut.tar.gz", cut, {Outcome::kStored}, InputEnd::kDecodingError},
+      {"a cut .tar.gz", "cut.tar.gz", cut, {Outcome::kStored}, InputEnd::kMemberCutShort},
+      {"a cut tar", "cut.tar", Bytes(whole.begin(), whole.end() - 10000), {Outcome::kStored},
+       InputEnd::kMemberCutShort},
+      {"random bytes", "random", RandomBytes(5000), {Outcome::kNotProduct}, InputEnd::kCleanEnd},
       {"a missing file", "missing", {}, {}, InputEnd::kCantOpen},
   };
   for (const Case& c : cases) {

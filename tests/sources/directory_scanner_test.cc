@@ -179,7 +179,7 @@ TEST(ProcessDirectory, UnreadableOrTooLongFoldersYieldNothing) {
   for (const std::string& path : paths) {
     OutputDir out;
     RecordingReporter recorder;
-    out.context.reporter = &recorder;
+    out.relay.target = &recorder;
     EXPECT_EQ(ProcessDirectory(out.context, path.c_str()), InputEnd::kCantOpen) << path;
     EXPECT_TRUE(recorder.products.empty()) << path;
   }
