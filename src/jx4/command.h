@@ -1,6 +1,7 @@
 // How the jx4 commands plug into the program: each adds its subcommand, with
 // its options, to the command line, and gives back what runs it once the
-// line is parsed. Exit statuses and error lines are the same everywhere.
+// line is parsed. Exit statuses, error lines and the output folder are the
+// same everywhere.
 #ifndef NIMBREL_JX4_COMMAND_H_
 #define NIMBREL_JX4_COMMAND_H_
 
@@ -30,6 +31,9 @@ Command AddListCommand(CLI::App& jx4);
 Command AddInfoCommand(CLI::App& jx4);
 Command AddVerifyCommand(CLI::App& jx4);
 Command AddExtractCommand(CLI::App& jx4);
+Command AddDecodeCommand(CLI::App& jx4);
+Command AddRenderCommand(CLI::App& jx4);
+Command AddCatalogueCommand(CLI::App& jx4);
 
 #if defined(__GNUC__)
 #define NIMBREL_PRINTF_LIKE __attribute__((format(printf, 1, 2)))

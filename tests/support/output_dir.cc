@@ -6,11 +6,18 @@
 
 namespace nimbrel {
 
-OutputDir::OutputDir() : folder(OpenDiskFolder(dir.path().c_str())) {
+namespace {
+
+std::unique_ptr<StoreFolder> OpenOrAbort(const std::string& path) {
+  std::unique_ptr<StoreFolder> folder = OpenDiskFolder(path.c_str());
   if (folder == nullptr) std::abort();
-  context.folder = folder.get();
-  context.reporter = &silent;
+  return folder;
 }
+
+}  // namespace
+
+OutputDir::OutputDir()
+    : folder(OpenOrAbort(dir.path())), context(*folder, relay, "") {}
 
 std::vector<std::string> OutputDir::Files() const {
   std::vector<std::string> names;

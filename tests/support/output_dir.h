@@ -7,11 +7,42 @@
 #include <string>
 #include <vector>
 
-#include "output/report.h"
+#include "conversion/run_context.h"
 #include "output/store_io.h"
 #include "support/test_env.h"
 
 namespace nimbrel {
+
+// A folder that holds nothing and takes nothing, for walks whose members
+// go elsewhere.
+class NoFolder : public StoreFolder {
+ public:
+  std::unique_ptr<StoreFile> Open(const char*, int* error) override { return Refuse(error); }
+  std::unique_ptr<StoreFile> OpenExisting(const char*, int* error) override { return Refuse(error); }
+  std::unique_ptr<StoreFile> CreateNew(const char*, int* error) override { return Refuse(error); }
+  bool Remove(const char*) override { return false; }
+
+ private:
+  static std::unique_ptr<StoreFile> Refuse(int* error) {
+    *error = 0;
+    return nullptr;
+  }
+};
+
+// Hands every event on to `target`; nothing while it is null.
+class Relay : public Reporter {
+ public:
+  void Examining(const char* input, const char* member) override {
+    if (target != nullptr) target->Examining(input, member);
+  }
+  void Product(const ProductEvent& event) override {
+    if (target != nullptr) target->Product(event);
+  }
+  void InputEnded(const InputEvent& event) override {
+    if (target != nullptr) target->InputEnded(event);
+  }
+  Reporter* target = nullptr;
+};
 
 class OutputDir {
  public:
@@ -22,8 +53,8 @@ class OutputDir {
 
   TempDir dir;
   std::unique_ptr<StoreFolder> folder;
-  Reporter silent;
-  RunContext context;  // stores into `folder`, reports to `silent`
+  Relay relay;
+  RunContext context;  // stores into `folder`, reports to `relay`
 };
 
 }  // namespace nimbrel

@@ -105,8 +105,23 @@ uint16_t DayNumber(int year, int month, int day) {
   return static_cast<uint16_t>(date.time_since_epoch().count() + 1);
 }
 
+std::vector<uint8_t> RandomProduct(const char* category, uint32_t seed, int32_t bodySize) {
+  ProductSpec fields;
+  fields.category = category;
+  fields.seed = seed;
+  fields.bodySize = bodySize;
+  fields.bodyStyle = BodyStyle::kRandom;
+  return BuildProduct(fields);
+}
+
+std::vector<uint8_t> JoinBytes(const std::vector<std::vector<uint8_t>>& parts) {
+  std::vector<uint8_t> all;
+  for (const std::vector<uint8_t>& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
 std::vector<uint8_t> FrameProduct(const std::vector<uint8_t>& image, int sequence, int streams,
-                                  bool controlBlock) {
+                                  bool controlBlock, int level) {
   char start[16];
   std::snprintf(start, sizeof start, "\x01\r\r\n%03d \r\r\n", sequence % 1000);
   std::vector<uint8_t> framed(start, start + std::strlen(start));
@@ -127,7 +142,7 @@ std::vector<uint8_t> FrameProduct(const std::vector<uint8_t>& image, int sequenc
       uLongf length = compressBound(static_cast<uLong>(piece));
       std::vector<uint8_t> packed(length);
       size_t take = std::min(piece, plain.size() - at);
-      compress2(packed.data(), &length, plain.data() + at, static_cast<uLong>(take), 9);
+      compress2(packed.data(), &length, plain.data() + at, static_cast<uLong>(take), level);
       framed.insert(framed.end(), packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(length));
     }
   }

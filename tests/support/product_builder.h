@@ -61,15 +61,23 @@ std::vector<uint8_t> BuildProduct(const ProductSpec& fields);
 // code, e.g. ("N0Q", 94).
 std::vector<uint8_t> BuildProduct(const char* category, int16_t messageCode);
 
+// The default product of `category` with a body of `bodySize` random bytes
+// drawn from `seed` (it does not compress).
+std::vector<uint8_t> RandomProduct(const char* category, uint32_t seed, int32_t bodySize = 5000);
+
+// The parts, one after another.
+std::vector<uint8_t> JoinBytes(const std::vector<std::vector<uint8_t>>& parts);
+
 // The usual archive file name, e.g. KTLX_SDUS54_N0RTLX_200507031203.
 std::string ArchiveName(const ProductSpec& fields, const std::string& yyyymmddhhmm);
 
 // The product in feed framing: SOH CR CR LF, the 3-digit sequence number and
 // a blank, CR CR LF, the heading; then the message, zlib-compressed in
 // `streams` back-to-back streams (none: as it is), after a 24-byte control
-// block when `controlBlock`; then CR CR LF ETX.
+// block when `controlBlock`, at zlib's compression `level`; then CR CR LF
+// ETX.
 std::vector<uint8_t> FrameProduct(const std::vector<uint8_t>& image, int sequence, int streams = 0,
-                                  bool controlBlock = true);
+                                  bool controlBlock = true, int level = 9);
 
 // Day number (1 = 1970-01-01) of a calendar date.
 uint16_t DayNumber(int year, int month, int day);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "output/report.h"
+#include "conversion/run_context.h"
 
 namespace nimbrel {
 
@@ -18,6 +18,8 @@ struct RecordedProduct {
   int32_t productId;
   bool hasVolumeTime;
   int64_t volumeTime;
+  int32_t productCode;
+  std::string detail;
 };
 
 struct RecordedInput {

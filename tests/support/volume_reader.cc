@@ -1,5 +1,7 @@
 #include "support/volume_reader.h"
 
+#include "support/output_dir.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -8,7 +10,8 @@
 #include "driver/console_reporter.h"
 #include "output/store_io.h"
 #include "output/volume_format.h"
-#include "sources/conversion.h"
+#include "output/volume_name.h"
+#include "conversion/convert.h"
 #include "support/test_env.h"
 
 namespace nimbrel {
@@ -71,13 +74,41 @@ ProductSets ReadProductSets(const std::string& folder) {
   return sets;
 }
 
+std::vector<std::string> ListVolumeFilesUnder(const std::string& folder) {
+  std::vector<std::string> paths;
+  if (!std::filesystem::is_directory(folder)) return paths;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    std::string name = entry.path().filename().string();
+    if (entry.is_regular_file() && name.size() > 4 && name.ends_with(".jx4")) {
+      paths.push_back(entry.path().lexically_relative(folder).generic_string());
+    }
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+ProductSets ReadVolumeProducts(const std::string& folder) {
+  ProductSets sets;
+  for (const std::string& path : ListVolumeFilesUnder(folder)) {
+    std::string first;
+    if (VolumePart(std::filesystem::path(path).filename().string(), &first) == 0) continue;
+    VolumeContents contents = ReadVolumeFile(folder + "/" + path);
+    auto& products = sets[first];
+    if (!contents.readable) products[UINT32_MAX] = {};
+    for (StoredImage& entry : contents.entries) {
+      if (!products.emplace(entry.productId, std::move(entry.image)).second) products[UINT32_MAX] = {};
+    }
+  }
+  return sets;
+}
+
 Conversion ConvertArchive(const std::string& input) {
   TempDir dir;
   Conversion result;
   std::unique_ptr<StoreFolder> folder = OpenDiskFolder(dir.path().c_str());
   ConsoleReporter reporter;
   StdoutCapture capture;
-  ConversionResult converted = ConvertInput(input.c_str(), *folder, reporter);
+  ConversionResult converted = ConvertInput(ConvertRequest(input.c_str()), *folder, reporter);
   result.output = capture.Finish();
   result.stored = converted.stats.productsStored;
   result.end = converted.end;
@@ -93,7 +124,7 @@ std::string ConvertInto(const std::string& input, const std::string& folder) {
   if (out == nullptr) return "(no folder)";
   ConsoleReporter reporter;
   StdoutCapture capture;
-  ConvertInput(input.c_str(), *out, reporter);
+  ConvertInput(ConvertRequest(input.c_str()), *out, reporter);
   return capture.Finish();
 }
 
@@ -102,14 +133,13 @@ RunStats ConvertQuietly(const std::string& input, const std::string& folder) {
   std::unique_ptr<StoreFolder> out = OpenDiskFolder(folder.c_str());
   if (out == nullptr) return {};
   Reporter silent;
-  return ConvertInput(input.c_str(), *out, silent).stats;
+  return ConvertInput(ConvertRequest(input.c_str()), *out, silent).stats;
 }
 
 InputEnd WalkArchive(const std::string& path, const MemberHandler& handler, Reporter* reporter) {
   Reporter silent;
-  RunContext context;
-  context.reporter = reporter != nullptr ? reporter : &silent;
-  context.input = path.c_str();
+  NoFolder nowhere;
+  RunContext context(nowhere, reporter != nullptr ? *reporter : silent, path.c_str());
   return ProcessTar(context, path.c_str(), &handler);
 }
 

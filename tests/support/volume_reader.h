@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "output/report.h"
+#include "conversion/run_context.h"
 #include "sources/tar_walker.h"
 
 namespace nimbrel {
@@ -47,6 +47,18 @@ std::vector<std::string> ListVolumeFiles(const std::string& folder);
 // sets, whatever the order of the images in each file.
 using ProductSets = std::map<std::string, std::map<uint32_t, std::vector<uint8_t>>>;
 ProductSets ReadProductSets(const std::string& folder);
+
+// The .jx4 files anywhere under `folder`, by their paths relative to it
+// ('/' between folders), sorted.
+std::vector<std::string> ListVolumeFilesUnder(const std::string& folder);
+
+// For each volume scan of the .jx4 files anywhere under `folder`, under the
+// name of its first file (no folders): the product ids of all its files
+// with their images. Two runs that file the same products into volumes,
+// in any layout and whichever file of a volume holds which, give equal
+// sets; an id held twice in a volume, or a file that cannot be read, is
+// marked with the id UINT32_MAX.
+ProductSets ReadVolumeProducts(const std::string& folder);
 
 // What converting `input` into a fresh folder leaves there: every file, by
 // name, with its bytes; the console program's text for it; and the stats.

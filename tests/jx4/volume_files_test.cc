@@ -7,11 +7,14 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "platform/path.h"
+#include "support/jx4_program.h"
 #include "support/product_builder.h"
 #include "support/test_env.h"
 #include "support/volume_reader.h"
@@ -26,9 +29,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr int32_t kTime = 1120392192;  // 2005-07-03 12:03:12 UTC, the builder's volume scan
 const char kFile[] = "ktlx_20050703_120312.jx4";
 const char kDegree[] = "\xC2\xB0";  // the degree sign in UTF-8
-
-// A path as one argument of a command line (paths here hold no quotes).
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
@@ -49,28 +49,8 @@ bool IsArchiveName(const std::string& name) {
   return true;
 }
 
-struct Ran {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-// Runs jx4 with `arguments` (quoted by the caller) in `folder`.
-class Jx4Test : public ::testing::Test {
- protected:
-  Ran Jx4(const std::string& arguments) {
-    ProgramRun run;
-    run.arguments = arguments;
-    run = RunProgram(JX4_BINARY, dir_.path(), run);
-    return {run.status, run.output, run.errors};
-  }
-  void Write(const std::string& name, const Bytes& bytes) {
-    ASSERT_TRUE(WriteFileBytes(dir_.File(name), bytes));
-  }
-  std::string Path(const std::string& name) const { return dir_.File(name); }
-
-  TempDir dir_;
-};
+// Runs jx4 in a fresh folder (support/jx4_program.h).
+class Jx4Test : public Jx4Program {};
 
 }  // namespace
 
@@ -142,8 +122,7 @@ TEST_F(Jx4Test, InfoDescribesEachFile) {
             "\n"
             "short.jx4:\n"
             "  bytes        979\n"
-            "  well formed  no\n"
-            "  problem      shorter than a header\n");
+            "  empty: no product stored (a later store starts it afresh)\n");
   EXPECT_EQ(run.err, "jx4: cannot read 'missing.jx4': it does not exist; check the path\n");
 }
 
@@ -156,6 +135,13 @@ TEST_F(Jx4Test, VerifyOutcomesAndExitStatuses) {
   Write("short.jx4", Bytes(10, 'J'));
   Bytes foreign(2000, 'x');
   Write("foreign.jx4", foreign);
+  Write("empty.jx4", {});
+  Bytes lowered = TwoProducts();
+  lowered[16] = 1;  // the count: entry 1 stays set, its image a tail
+  Write("lowered.jx4", lowered);
+  Bytes longTail = TwoProducts();
+  longTail.resize(longTail.size() + (16 << 20) + 1);
+  Write("long-tail.jx4", longTail);
   fs::create_directory(Path("folder.jx4"));
   const struct {
     const char* arguments;
@@ -169,11 +155,19 @@ TEST_F(Jx4Test, VerifyOutcomesAndExitStatuses) {
        "twice.jx4: entry 1 (id 1): product id indexed twice (entry 0)\n"
        "twice.jx4: entry 1 (id 1): category code is not the entry's product id: 'N0Q' against N0R\n",
        ""},
-      {"verify short.jx4", 1, "short.jx4: shorter than a header\n", ""},
+      {"verify short.jx4", 1,
+       "short.jx4: shorter than a header\nshort.jx4: holds data that is not a .jx4 header\n", ""},
+      {"verify empty.jx4", 0, "empty.jx4: empty: no product stored\n", ""},
+      {"verify lowered.jx4", 1,
+       "lowered.jx4: entry 0 (id 1): bytes behind the last image while unused index entries are set (a lowered "
+       "count?)\nlowered.jx4: entry 1 (id 941): unused index entry is not zero\n",
+       ""},
+      {"verify long-tail.jx4", 1,
+       "long-tail.jx4: entry 1 (id 941): more than 16 MiB behind the last image: no interrupted store leaves that\n", ""},
       {"verify foreign.jx4", 1, "foreign.jx4: not a JX4 file (wrong magic)\n", ""},
       {"verify missing.jx4 sound.jx4", 1, "",
        "jx4: cannot read 'missing.jx4': it does not exist; check the path\n"},
-      {"verify folder.jx4", 1, "", "jx4: cannot read 'folder.jx4': it is a folder, not a .jx4 file\n"},
+      {"verify folder.jx4", 1, "", "jx4: no .jx4 file in the folder 'folder.jx4'\n"},
   };
   for (const auto& c : cases) {
     Ran run = Jx4(c.arguments);
@@ -269,6 +263,162 @@ TEST_F(Jx4Test, ExtractOneProductToStandardOutput) {
     EXPECT_EQ(run.out, "") << selection;
     EXPECT_NE(run.err.find("'-o -' writes one product to standard output"), std::string::npos);
   }
+}
+
+namespace {
+
+// The 72 tilt-family categories of the extended catalogue with their ids
+// and product codes, then N0R and N0Q.
+std::vector<std::tuple<std::string, uint32_t, int16_t>> ManyCategories() {
+  std::vector<std::tuple<std::string, uint32_t, int16_t>> rows;
+  const std::pair<char, int16_t> families[] = {{'B', 153}, {'G', 154}, {'X', 159}, {'C', 161},
+                                               {'K', 163}, {'H', 165}, {'M', 166}, {'F', 113}};
+  for (const auto& [letter, code] : families) {
+    std::string tilts = "0A1B23XYZ";
+    for (size_t slot = 0; slot < tilts.size(); ++slot) {
+      rows.push_back({std::string("N") + tilts[slot] + letter, static_cast<uint32_t>(code * 10 + slot + 1), code});
+    }
+  }
+  rows.push_back({"N0R", 1, 19});
+  rows.push_back({"N0Q", 941, 94});
+  return rows;
+}
+
+// A volume of ktlx holding the first 60 of `rows` in its first file and the
+// rest in a further one.
+void WriteVolumeSet(const std::string& folder) {
+  std::vector<std::pair<uint32_t, Bytes>> first, further;
+  for (const auto& [category, id, code] : ManyCategories()) {
+    (first.size() < 60 ? first : further).push_back({id, BuildProduct(category.c_str(), code)});
+  }
+  fs::create_directories(folder);
+  ASSERT_TRUE(WriteFileBytes(folder + "/ktlx_20050703_120312.jx4", BuildVolumeFile("ktlx", kTime, first)));
+  ASSERT_TRUE(WriteFileBytes(folder + "/ktlx_20050703_120312_2.jx4", BuildVolumeFile("ktlx", kTime, further)));
+}
+
+size_t Lines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+}  // namespace
+
+// Folders are walked, a volume's further files come with its first, every
+// id of both catalogues is named, and the selection takes what it names.
+TEST_F(Jx4Test, ToolsTakeFoldersAndEveryFileOfAVolume) {
+  WriteVolumeSet(Path("col/ktlx/2005"));
+  ProductSpec inx;
+  inx.site = "INX";
+  inx.issuer = "KINX";
+  inx.category = "N0B";
+  inx.messageCode = 153;
+  Write("col/kinx_20050703_120312.jx4", BuildVolumeFile("kinx", kTime, {{1531, BuildProduct(inx)}}));
+  Write("col/notes.txt", Bytes{'n'});
+  const std::string sep(1, kPathSeparator);
+  const std::string first = "col" + sep + "ktlx" + sep + "2005" + sep + "ktlx_20050703_120312.jx4";
+  const std::string further = "col" + sep + "ktlx" + sep + "2005" + sep + "ktlx_20050703_120312_2.jx4";
+
+  Ran all = Jx4("list col");
+  EXPECT_EQ(all.status, 0) << all.err;
+  EXPECT_EQ(Lines(all.out), 75u);
+  EXPECT_EQ(all.out.rfind("col" + sep + "kinx_20050703_120312.jx4 kinx 2005-07-03T12:03:12Z 1531 N0B      980     "
+                          "350 Super-Resolution Reflectivity 0.5" + std::string(kDegree) + "\n", 0), 0u) << all.out;
+  EXPECT_NE(all.out.find(further + " ktlx 2005-07-03T12:03:12Z  941 N0Q"), std::string::npos) << all.out;
+  EXPECT_EQ(Jx4("list " + first).out, all.out.substr(all.out.find('\n') + 1));
+  EXPECT_EQ(Lines(Jx4("list " + further).out), 14u);
+
+  const struct {
+    const char* arguments;
+    std::vector<std::string> firstFields;  // of each line: file, id
+  } selections[] = {
+      {"list --only N0B,n0q col", {"col" + sep + "kinx_20050703_120312.jx4 1531", first + " 1531", further + " 941"}},
+      {"list --station TLX --only NZF col", {further + " 1139"}},
+      {"list --station kinx --from 2005-07-03T12:03:12 --to 2005-07-03T12:03 col", {"col" + sep + "kinx_20050703_120312.jx4 1531"}},
+      {"list --from 2005-07-03T12:03:13 col", {}},
+  };
+  for (const auto& c : selections) {
+    Ran run = Jx4(c.arguments);
+    EXPECT_EQ(run.status, 0) << c.arguments << ": " << run.err;
+    std::vector<std::string> fields;
+    for (size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos; at = end + 1) {
+      std::string line = run.out.substr(at, end - at);
+      size_t file = line.find(' '), id = line.find_first_not_of(' ', line.find(' ', line.find(' ', file + 1) + 1));
+      fields.push_back(line.substr(0, file) + " " + line.substr(id, line.find(' ', id) - id));
+    }
+    EXPECT_EQ(fields, c.firstFields) << c.arguments;
+  }
+  EXPECT_EQ(Jx4("list --only XYZ col").status, 2);
+  EXPECT_EQ(Jx4("info --only N0Q col").status, 2);  // info and verify select files, not products
+
+  Ran verify = Jx4("verify -v col");
+  EXPECT_EQ(verify.status, 0) << verify.out;
+  EXPECT_EQ(Lines(verify.out), 3u) << verify.out;
+  Ran info = Jx4("info --station TLX col");
+  EXPECT_EQ(info.status, 0);
+  EXPECT_NE(info.out.find(further + ":\n  station      ktlx\n  volume time  2005-07-03T12:03:12Z\n"
+                          "  continues    ktlx_20050703_120312.jx4 (file 2 of the volume)\n  entries      14\n"),
+            std::string::npos) << info.out;
+  EXPECT_EQ(info.out.find("kinx"), std::string::npos);
+
+  Ran extract = Jx4("extract -v -o out --only N0B --category N0Q --category N0B col");
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(extract.out, "out" + sep + "KINX_SDUS54_N0BINX_200507031203\n" + "out" + sep +
+                             "KTLX_SDUS54_N0BTLX_200507031203\n");
+}
+
+// What is wrong across a volume's files is said on the file it concerns.
+TEST_F(Jx4Test, VerifyChecksAcrossAVolumesFiles) {
+  const struct {
+    const char* what;
+    const char* change;  // which file is changed, how
+    std::string line;
+  } cases[] = {
+      {"an id in two files", "twice", "set/ktlx_20050703_120312_2.jx4: entry 0 (id 1631): product id indexed also "
+                                      "in 'ktlx_20050703_120312.jx4' (entry 36)\n"},
+      {"another station", "station", "set/ktlx_20050703_120312_2.jx4: station or volume time is not that of the "
+                                     "volume's first file 'ktlx_20050703_120312.jx4'\n"},
+      {"a missing file before", "gap", "set/ktlx_20050703_120312_3.jx4: the volume's file before it, "
+                                       "'ktlx_20050703_120312_2.jx4', is missing\n"},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(Path("set"));
+    WriteVolumeSet(Path("set"));
+    std::string further = Path("set/ktlx_20050703_120312_2.jx4");
+    Bytes file = ReadFileBytes(further);
+    if (std::string(c.change) == "twice") {
+      uint32_t id = 1631;  // N0K, the first file's entry 36
+      std::memcpy(file.data() + 20, &id, 4);
+    } else if (std::string(c.change) == "station") {
+      file[8] = 'x';
+    }
+    if (std::string(c.change) == "gap") {
+      fs::rename(further, Path("set/ktlx_20050703_120312_3.jx4"));
+    } else {
+      Write("set/ktlx_20050703_120312_2.jx4", file);
+    }
+    Ran run = Jx4("verify set");
+    EXPECT_EQ(run.status, 1) << c.what;
+    std::string expected = c.line;
+    for (size_t at = 0; (at = expected.find("set/", at)) != std::string::npos; at += 4) expected[at + 3] = kPathSeparator;
+    EXPECT_NE(run.out.find(expected), std::string::npos) << c.what << ":\n" << run.out;
+  }
+}
+
+TEST_F(Jx4Test, CatalogueShowsWhatIsFiled) {
+  Ran classic = Jx4("catalogue");
+  EXPECT_EQ(classic.status, 0);
+  EXPECT_EQ(Lines(classic.out), 1 + 56 + 20 + 1u);
+  EXPECT_EQ(classic.out.find("N0B"), std::string::npos);
+  EXPECT_NE(classic.out.find("\nN0Q   941  Digital Base Reflectivity 0.5" + std::string(kDegree) + "\n"), std::string::npos);
+  Ran extended = Jx4("catalogue --extended");
+  EXPECT_EQ(Lines(extended.out), 1 + 56 + 20 + 1 + 1 + 106 + 1 + 1 + 1u);
+  EXPECT_NE(extended.out.find("\nNZB  1539  Super-Resolution Reflectivity 0.3" + std::string(kDegree) + "\n"),
+            std::string::npos);
+  EXPECT_NE(extended.out.find("\nklgx khdc kcri koun tjbq tjrv rkjk rksg rodn lpla\n"), std::string::npos);
+#ifndef _WIN32  // a shell pipeline into jq
+  if (RunCommand("command -v jq >/dev/null") != 0) GTEST_SKIP() << "jq is not installed";
+  Ran parsed = Jx4("catalogue --extended --json | jq -r '[(.products | length), (.stations | length), "
+                   "(.products[] | select(.category == \"DU6\") | \"\\(.id) \\(.table)\"), .read_as.NOW] | "
+                   "map(tostring) | join(\" \")'");
+  EXPECT_EQ(parsed.out, "162 210 1732 extended N0W\n");
+#endif
 }
 
 // Convert the shared Level III files and the bundled sample, extract
