@@ -136,7 +136,9 @@ void BM_IndexAndSearches(benchmark::State& state) {
     index.Read(folder.c_str());
     index.Search("*n0r*", &anchors);
     for (const char* anchor : anchors) {
-      index.Search(("*" + std::string(anchor + 15)).c_str(), &members);
+      std::string pattern = "*";
+      pattern += anchor + 15;
+      index.Search(pattern.c_str(), &members);
       benchmark::DoNotOptimize(members.data());
     }
   }

@@ -75,16 +75,17 @@ void Clear(const std::string& dir) {
 
 // Arguments: the size mix; 0 in RAM, 1 durable stores on disk (each image
 // synced before its index, the index before the next store), 2 plain stores
-// on disk; the number of files (50 products each).
+// on disk; the number of files (50 products each); the catalogue, 0 classic,
+// 1 extended (whose stores also look for a volume's further file).
 void BM_StoreProduct(benchmark::State& state) {
   const Workload& w = TheWorkload(static_cast<int>(state.range(0)));
   std::string dir = WorkDir(state.range(1) != 0);
   std::unique_ptr<StoreFolder> folder = OpenDiskFolder(dir.c_str());
   Reporter silent;
-  RunContext context;
-  context.folder = folder.get();
-  context.reporter = &silent;
-  context.syncStores = state.range(1) == 1;
+  RunOptions options;
+  options.catalogue = state.range(3) == 0 ? Catalogue::kClassic : Catalogue::kExtended;
+  options.syncStores = state.range(1) == 1;
+  RunContext context(*folder, silent, "", options);
   const int files = static_cast<int>(state.range(2));
   size_t allocations = 0;
   for (auto _ : state) {
@@ -134,15 +135,17 @@ void BM_BareOpenWriteClose(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_StoreProduct)
-    ->Args({0, 0, kFiles})
-    ->Args({1, 0, kFiles})
+    ->Args({0, 0, kFiles, 0})
+    ->Args({1, 0, kFiles, 0})
+    ->Args({0, 0, kFiles, 1})
+    ->Args({1, 0, kFiles, 1})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
 // Durable stores against plain ones, both on disk, 1,000 products: the cost
 // of --sync.
 BENCHMARK(BM_StoreProduct)
-    ->Args({1, 2, 20})
-    ->Args({1, 1, 20})
+    ->Args({1, 2, 20, 0})
+    ->Args({1, 1, 20, 0})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 BENCHMARK(BM_BareOpenWriteClose)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);

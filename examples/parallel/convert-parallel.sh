@@ -25,6 +25,14 @@ if [ ! -r "$list" ]; then
   echo "cannot read the input list '$list'" >&2
   exit 1
 fi
+if ! command -v parallel >/dev/null 2>&1; then
+  echo "GNU parallel is not installed; install it (Debian, Ubuntu: apt install parallel) and run this again" >&2
+  exit 1
+fi
+if ! parallel --version 2>/dev/null | grep -q 'GNU parallel'; then
+  echo "the 'parallel' on the PATH is not GNU parallel (moreutils has one of that name); install GNU parallel" >&2
+  exit 1
+fi
 mkdir -p "$reports" || exit 1
 grep -v -e '^[[:space:]]*$' -e '^#' "$list" |
   parallel --will-cite --quote --jobs "${JOBS:-$(nproc)}" --max-args "${INPUTS_PER_JOB:-32}" \

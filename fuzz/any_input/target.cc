@@ -47,10 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fclose(file);
 
   CountingReporter reporter;
-  RunContext context;
-  context.folder = folder.get();
-  context.reporter = &reporter;
-  context.input = input.c_str();
+  RunContext context(*folder, reporter, input.c_str());
   ProcessAnyFile(context, input.c_str());
   if (reporter.inputs != 1) std::abort();
 

@@ -36,9 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exact-size copy, so that any read past the image is caught.
   std::vector<uint8_t> image(data, data + size);
   Reporter silent;
-  RunContext context;
-  context.folder = folder.get();
-  context.reporter = &silent;
+  RunContext context(*folder, silent, "");
   Outcome outcome = ProcessProduct(context, "KTLX_SDUS54_N0RTLX_200507031203",
                                    size == 0 ? nullptr : image.data(), static_cast<int32_t>(size));
   if ((outcome == Outcome::kStored) != (context.stats.productsStored == 1)) std::abort();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "sources/tar_walker.h"
+#include "support/output_dir.h"
 
 using namespace nimbrel;
 
@@ -38,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
   std::fclose(file);
   Reporter silent;
-  RunContext context;
-  context.reporter = &silent;
+  NoFolder nowhere;
+  RunContext context(nowhere, silent, archivePath.c_str());
   MemberHandler touch = TouchMember;
   ProcessTar(context, archivePath.c_str(), &touch);
   std::remove(archivePath.c_str());
