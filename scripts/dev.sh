@@ -2,7 +2,7 @@
 # Developer entry points.
 #   scripts/dev.sh sample        install what the programs need, build them, convert the bundled sample
 #   scripts/dev.sh test          install what is missing, build everything, run the test suite; then
-#                                the gzip tests again with zlib as the inflater (build-zlib)
+#                                the gzip and feed tests again with zlib as the inflater (build-zlib)
 #   scripts/dev.sh asan          the test suite under AddressSanitizer + UBSan
 #   scripts/dev.sh fuzz [SECS]   build the libFuzzer targets, run each for SECS (30) seconds
 #   scripts/dev.sh bench         build and run the benchmarks (RAM-backed folder)
@@ -10,7 +10,12 @@
 #   scripts/dev.sh package-test  make the .deb, install it into a fresh Debian root, use it, remove it
 #   scripts/dev.sh examples      run the README's examples, in order, from the repository root
 #   scripts/dev.sh scale-out     run the GNU parallel and Slurm recipes, compare with one sequential run
+#   scripts/dev.sh bars [NAME]   the black-box checks of scripts/bars/ (feeds: a 300 MB feed, plain and
+#                                gzipped, as a file and through a pipe, stopped, damaged; modern_data:
+#                                today's products with the extended catalogue, selections, layouts)
 #   scripts/dev.sh windows [CMD] the Windows programs: scripts/windows.sh CMD (test)
+#   scripts/dev.sh npm           install node and the npm Level III reader the decoder is checked
+#                                against (in $NIMBREL_NPM_DIR, ~/.cache/nimbrel-npm)
 #   scripts/dev.sh install PKG.. install those of the Debian packages that are missing
 set -euo pipefail
 shopt -s nullglob
@@ -18,12 +23,17 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # What each command needs from Debian/Ubuntu, beyond what the one before it needs.
-program_packages=(cmake make g++ pkgconf libbz2-dev zlib1g-dev libisal-dev libarchive-dev libcli11-dev)
+program_packages=(cmake make g++ pkgconf libbz2-dev zlib1g-dev libisal-dev libarchive-dev libcli11-dev
+                  libpng-dev)
 test_packages=(libgtest-dev libbenchmark-dev ncompress bzip2 gzip isal tar xz-utils zstd zip
-               p7zip-full cpio groff jq)
+               p7zip-full cpio groff jq python3)
 fuzz_packages=(clang libclang-rt-14-dev)
 package_packages=(dpkg-dev file mmdebstrap)
 scale_packages=(parallel slurm-wlm munge python3)
+npm_packages=(nodejs npm)
+# The npm reader of Level III products that tests/decode/npm_check.sh compares with.
+npm_reader=nexrad-level-3-data@0.4.1
+npm_dir=${NIMBREL_NPM_DIR:-$HOME/.cache/nimbrel-npm}
 
 deps() {  # deps PACKAGE...: install those that are missing
   local missing=()
@@ -72,9 +82,10 @@ case "${1:-}" in
     deps "${program_packages[@]}" "${test_packages[@]}"
     build build -DNIMBREL_TESTS=ON -DNIMBREL_BENCH=ON
     ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
-    # The same gzip tests over the zlib fallback, for platforms without ISA-L.
+    # The same gzip and feed tests over the zlib fallback, for platforms without ISA-L.
     build build-zlib -DNIMBREL_ISAL=OFF -DNIMBREL_TESTS=ON -DNIMBREL_BENCH=OFF --target nimbrel_tests
-    ctest --test-dir "$root/build-zlib" --output-on-failure -j"$jobs" -R '^GzipStream\.'
+    ctest --test-dir "$root/build-zlib" --output-on-failure -j"$jobs" \
+          -R '^(GzipStream|FeedSplitter|UnframeProducts)\.'
     ;;
   asan)
     deps "${program_packages[@]}" "${test_packages[@]}"
@@ -120,15 +131,38 @@ case "${1:-}" in
     build build --target jx4
     JX4="$root/build/jx4" bash "$root/scripts/scale_out_test.sh"
     ;;
+  bars)
+    deps "${program_packages[@]}" python3 time
+    build build --target jx4
+    data=${NIMBREL_TESTDATA_DIR:-$root/../shared/testdata}
+    work=/dev/shm; [ -d "$work" ] || work=${TMPDIR:-/tmp}
+    for bar in "$root"/scripts/bars/${2:-*}.py; do
+      status=0
+      python3 "$bar" "$root/build/jx4" "$data" "$work" || status=$?
+      if [ "$status" = 77 ]; then echo "$(basename "$bar" .py): skipped (no test data in $data)"
+      elif [ "$status" != 0 ]; then exit "$status"; fi
+    done
+    ;;
   windows)
     bash "$root/scripts/windows.sh" "${2:-test}"
+    ;;
+  npm)
+    # node and npm from Debian, unless some node with npm is there already.
+    command -v node >/dev/null && command -v npm >/dev/null || deps "${npm_packages[@]}"
+    installed=$(node -p "require('$npm_dir/node_modules/${npm_reader%@*}/package.json').version" \
+                2>/dev/null || true)
+    if [ "$installed" != "${npm_reader##*@}" ]; then
+      mkdir -p "$npm_dir"
+      npm install --prefix "$npm_dir" --no-audit --no-fund --silent "$npm_reader"
+    fi
+    echo "npm reader: $npm_dir/node_modules/${npm_reader%@*} ${npm_reader##*@}"
     ;;
   install)
     shift
     deps "$@"
     ;;
   *)
-    sed -n '2,14p' "$0"
+    awk 'NR > 1 && /^#/ { print; next } NR > 1 { exit }' "$0"
     exit 2
     ;;
 esac

@@ -2,7 +2,8 @@
 # The Windows programs, cross-built on Debian with mingw-w64 and tested
 # under wine. Everything lands in build-win/ (the libraries in
 # build-win/deps/, built once and kept).
-#   scripts/windows.sh deps      install the cross tools and wine; build bzip2, libarchive, GoogleTest
+#   scripts/windows.sh deps      install the cross tools and wine; build bzip2, libarchive, libpng,
+#                                GoogleTest
 #   scripts/windows.sh build     deps, then the .exe files
 #   scripts/windows.sh test      build, then under wine: the test binary, the sample converted
 #                                byte-identically to the Linux build's, the key from a console
@@ -17,7 +18,7 @@ prefix="$deps/prefix"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 host=x86_64-w64-mingw32
 
-packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest libcli11-dev wine64
+packages=(cmake make g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest libcli11-dev wine wine64
           dpkg-dev xz-utils zip tar python3 ncompress bzip2 gzip)
 
 say() { printf '== %s\n' "$*"; }
@@ -140,6 +141,18 @@ build_libarchive() {
   install -D -m 644 "$src/libarchive/archive_entry.h" "$prefix/include/archive_entry.h"
 }
 
+build_libpng() {  # the PNG pictures of jx4 render; static, on mingw-w64's zlib
+  local src
+  src=$(debian_source libpng1.6)
+  say "libpng from $(basename "$src")"
+  cmake -S "$src" -B "$deps/libpng" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DNIMBREL_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+    -DZLIB_LIBRARY="/usr/$host/lib/libz.a" -DZLIB_INCLUDE_DIR="/usr/$host/include" >/dev/null
+  cmake --build "$deps/libpng" -j"$jobs" >/dev/null
+  cmake --install "$deps/libpng" >/dev/null
+}
+
 build_googletest() {
   say "GoogleTest from /usr/src/googletest"
   cmake -S /usr/src/googletest -B "$deps/googletest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
@@ -155,6 +168,7 @@ build_deps() {
   once zstd build_zstd
   once lz4 build_lz4
   once libarchive-xz-zstd-lz4 build_libarchive
+  once libpng build_libpng
   once googletest build_googletest
   # CLI11 is headers only: Debian's copy serves the cross-build as it is.
   once cli11 eval 'mkdir -p "$prefix/include" && cp -r /usr/include/CLI "$prefix/include/"'
