@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows programs, cross-built on Debian with mingw-w64 and tested
-# under wine. Everything lands in build-win/ (the libraries in
-# build-win/deps/, built once and kept).
+# under wine. Everything lands in build-win/, except the libraries: they are
+# built once into ~/.cache/nimbrel-win-deps (or $NIMBREL_WIN_DEPS) and kept
+# there, so a fresh clone does not build them again.
 #   scripts/windows.sh deps      install the cross tools and wine; build bzip2, libarchive, libpng,
 #                                GoogleTest
 #   scripts/windows.sh build     deps, then the .exe files
@@ -13,7 +14,7 @@ shopt -s nullglob
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 out="$root/build-win"
-deps="$out/deps"
+deps=${NIMBREL_WIN_DEPS:-${XDG_CACHE_HOME:-$HOME/.cache}/nimbrel-win-deps}
 prefix="$deps/prefix"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
 host=x86_64-w64-mingw32
