@@ -20,18 +20,24 @@ void PrintError(const char* format, ...) {
   std::fputc('\n', stderr);
 }
 
-bool PrepareOutputFolder(const std::string& path, const std::function<bool(const char*)>& open) {
-  std::error_code error;
-  std::filesystem::create_directories(path, error);
+bool PrepareOutputFolder(const std::string& path, const std::function<bool(const char*)>& open,
+                         std::string* error) {
+  std::error_code made;
+  std::filesystem::create_directories(path, made);
   if (open(path.c_str())) return true;
-  std::string reason = error ? error.message() : "";
+  std::string reason = made ? made.message() : "";
   if (reason.empty()) {
     char words[128];
     DescribeSystemError(LastSystemError(), words, sizeof words);
     reason = words;
   }
-  PrintError("cannot use '%s' as the output folder: %s; check the path and its permissions",
-             path.c_str(), reason.c_str());
+  std::string text = "cannot use '" + path + "' as the output folder: " + reason +
+                     "; check the path and its permissions";
+  if (error != nullptr) {
+    *error = text;
+  } else {
+    PrintError("%s", text.c_str());
+  }
   return false;
 }
 

@@ -45,8 +45,10 @@ Command AddCatalogueCommand(CLI::App& jx4);
 void PrintError(const char* format, ...) NIMBREL_PRINTF_LIKE;
 
 // Creates the output folder `path` (with its parents) when it is missing and
-// opens it by `open`; when that fails, says so and what to do, and is false.
-bool PrepareOutputFolder(const std::string& path, const std::function<bool(const char*)>& open);
+// opens it by `open`; when that fails, says so and what to do (into `error`
+// when given, else on standard error), and is false.
+bool PrepareOutputFolder(const std::string& path, const std::function<bool(const char*)>& open,
+                         std::string* error = nullptr);
 
 }  // namespace nimbrel
 

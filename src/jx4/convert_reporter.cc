@@ -123,7 +123,7 @@ void ConvertReporter::Product(const ProductEvent& event) {
   }
   if (event.outcome == Outcome::kNoCatalogueRow) ++uncataloguedByCategory_[event.category];
   if (event.outcome == Outcome::kHeaderInvalid) ++badHeaderByTest_[HeaderTestText(event.failedTest)];
-  if (reporting_) {
+  if (reporting_ || sink_) {
     line_.assign("{\"type\":\"product\"");
     AddField(&line_, "input", event.input);
     AddField(&line_, "member", event.member);
@@ -145,6 +145,7 @@ void ConvertReporter::Product(const ProductEvent& event) {
 
 void ConvertReporter::InputEnded(const InputEvent& event) {
   std::lock_guard<std::mutex> hold(mutex_);
+  ++inputEnds_[static_cast<size_t>(event.end)];
   if (event.end == InputEnd::kInterrupted) {
     ++interruptedInputs_;  // said once, by SayInterrupted
   } else if (event.end == InputEnd::kIsOutput) {
@@ -160,7 +161,7 @@ void ConvertReporter::InputEnded(const InputEvent& event) {
                ? "; check the path and permissions"
                : "; what came before was filed; get a sound copy and convert it again"));
   }
-  if (reporting_) {
+  if (reporting_ || sink_) {
     line_.assign("{\"type\":\"input\"");
     AddField(&line_, "input", event.input);
     AddField(&line_, "outcome", InputEndWord(event.end));
@@ -173,7 +174,19 @@ void ConvertReporter::InputEnded(const InputEvent& event) {
   }
 }
 
+void ConvertReporter::SendRecordsTo(std::function<void(const std::string&)> sink) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  sink_ = std::move(sink);
+}
+
+std::array<int64_t, kInputEndCount> ConvertReporter::InputEnds() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return inputEnds_;
+}
+
 void ConvertReporter::WriteRecord() {
+  if (sink_) sink_(line_);
+  if (!reporting_) return;
   uint32_t hangups = hangups_ != nullptr ? hangups_->load() : hangupsSeen_;
   if (hangups != hangupsSeen_) {
     hangupsSeen_ = hangups;

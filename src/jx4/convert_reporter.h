@@ -15,10 +15,12 @@
 #ifndef NIMBREL_JX4_CONVERT_REPORTER_H_
 #define NIMBREL_JX4_CONVERT_REPORTER_H_
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -50,6 +52,12 @@ class ConvertReporter : public Reporter {
   // next record: log rotation moves the file away, then sends SIGHUP. A
   // report on standard output is never reopened.
   void ReopenReportOn(const std::atomic<uint32_t>* hangups, const std::string& path);
+  // From now on every record (its JSON line, line end included) is also
+  // handed to `sink`, in the order written, with the reporter's lock held,
+  // whether a report file was asked for or not.
+  void SendRecordsTo(std::function<void(const std::string&)> sink);
+  // How many inputs ended in each way so far, by InputEnd.
+  std::array<int64_t, kInputEndCount> InputEnds();
   // Closes the report (standard output is flushed); false when closing
   // failed (the last records may not have reached it).
   bool CloseReport();
@@ -74,6 +82,7 @@ class ConvertReporter : public Reporter {
   std::string outputFolder_;  // "" or ending in a separator
   std::FILE* report_;
   const bool reporting_;  // a report was asked for
+  std::function<void(const std::string&)> sink_;  // may be empty
   std::string reportPath_;  // "" when it is not to be reopened
   const std::atomic<uint32_t>* hangups_ = nullptr;
   uint32_t hangupsSeen_ = 0;
@@ -90,6 +99,7 @@ class ConvertReporter : public Reporter {
   int64_t damagedInputs_ = 0;
   int64_t interruptedInputs_ = 0;
   int64_t outputInputs_ = 0;
+  std::array<int64_t, kInputEndCount> inputEnds_{};
   std::map<std::string, int64_t> uncataloguedByCategory_;
   std::map<std::string, int64_t> badHeaderByTest_;
   const std::atomic<int64_t>* reading_ = nullptr;

@@ -34,27 +34,35 @@ std::string SystemReason() {
 
 }  // namespace
 
-int RunConvert(const ConvertOptions& options) {
+int RunConvert(const ConvertOptions& options, ConvertSummary* summary) {
+  ConvertSummary ignored;
+  ConvertSummary& done = summary != nullptr ? *summary : ignored;
+  auto fail = [&options, &done](int status, const std::string& why) {
+    done.failure = why;
+    if (options.errors != nullptr) std::fprintf(options.errors, "jx4: %s\n", why.c_str());
+    return status;
+  };
   if (std::count(options.inputs.begin(), options.inputs.end(), kStandardInput) > 1) {
-    PrintError("standard input ('-') can be read only once");
-    return kExitUsage;
+    return fail(kExitUsage, "standard input ('-') can be read only once");
   }
   RunOptions run;
   if (!ParseCatalogue(options.catalogue.c_str(), &run.catalogue) ||
       !ParseLayout(options.layout.c_str(), &run.layout)) {
-    PrintError("no catalogue '%s' or layout '%s' (see jx4 convert --help)", options.catalogue.c_str(),
-               options.layout.c_str());
-    return kExitUsage;
+    return fail(kExitUsage, "no catalogue '" + options.catalogue + "' or layout '" + options.layout +
+                                "' (see jx4 convert --help)");
   }
-  if (!ReadSelection(options.selection, run.catalogue, &run.selection)) return kExitUsage;
+  std::string why;
+  if (!ReadSelection(options.selection, run.catalogue, &run.selection, &why)) {
+    return fail(kExitUsage, why);
+  }
   run.dryRun = options.dryRun;
   run.syncStores = options.sync;
   run.stop = options.stop;
   std::unique_ptr<StoreFolder> folder;
   auto open = [&folder, &run](const char* path) { return (folder = OpenRunFolder(path, run)) != nullptr; };
   // A dry run makes no folder; one that is missing holds nothing.
-  if (run.dryRun ? !open(options.output.c_str()) : !PrepareOutputFolder(options.output, open)) {
-    return kExitTrouble;
+  if (run.dryRun ? !open(options.output.c_str()) : !PrepareOutputFolder(options.output, open, &why)) {
+    return fail(kExitTrouble, why);  // (a dry run's folder always opens)
   }
   std::FILE* report = nullptr;
   if (options.report == kStandardInput) {
@@ -62,9 +70,8 @@ int RunConvert(const ConvertOptions& options) {
   } else if (!options.report.empty()) {
     report = std::fopen(options.report.c_str(), "wb");
     if (report == nullptr) {
-      PrintError("cannot write the report '%s': %s; check the path and its permissions",
-                 options.report.c_str(), SystemReason().c_str());
-      return kExitTrouble;
+      return fail(kExitTrouble, "cannot write the report '" + options.report + "': " + SystemReason() +
+                                    "; check the path and its permissions");
     }
   }
 
@@ -74,8 +81,9 @@ int RunConvert(const ConvertOptions& options) {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const size_t jobs = std::min<size_t>(options.jobs > 0 ? static_cast<size_t>(options.jobs) : cores,
                                        std::max<size_t>(units.size(), 1));
-  ConvertReporter reporter(report, !options.quiet && IsTerminal(2) ? stderr : nullptr, stderr,
+  ConvertReporter reporter(report, !options.quiet && IsTerminal(2) ? stderr : nullptr, options.errors,
                            static_cast<int64_t>(units.size()), totalBytes, options.output);
+  if (options.onRecord) reporter.SendRecordsTo(options.onRecord);
   auto stopped = [&options] { return options.stop != nullptr && options.stop->load(); };
   std::vector<std::atomic<int64_t>> reading(jobs);  // each worker's input, so far
   reporter.WatchReading(reading.data(), reading.size());
@@ -140,7 +148,12 @@ int RunConvert(const ConvertOptions& options) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (!options.quiet) reporter.Summarise(stderr, total, seconds, run);
   bool reportClosed = reporter.CloseReport();
-  if (!reportClosed) PrintError("the report '%s' could not be written whole", options.report.c_str());
+  if (!reportClosed && options.errors != nullptr) {
+    std::fprintf(options.errors, "jx4: the report '%s' could not be written whole\n", options.report.c_str());
+  }
+  done.stats = total;
+  done.inputs = reporter.InputEnds();
+  done.seconds = seconds;
   return reporter.Sound() && reportClosed ? kExitOk : kExitTrouble;
 }
 

@@ -9,11 +9,15 @@
 #ifndef NIMBREL_JX4_CONVERT_RUN_H_
 #define NIMBREL_JX4_CONVERT_RUN_H_
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "conversion/run_context.h"
 #include "conversion/selection.h"
 
 namespace nimbrel {
@@ -35,9 +39,27 @@ struct ConvertOptions {
   // When given, the report file is reopened once the count has changed
   // (SIGHUP, after log rotation).
   const std::atomic<uint32_t>* hangups = nullptr;
+  // Where the lines for damaged inputs, failed stores and a run that cannot
+  // start go; null: nowhere (a library caller reads the summary and the
+  // records instead).
+  std::FILE* errors = stderr;
+  // When set, also gets every report record, its JSON line with the line
+  // end, one call at a time, in the order of the report.
+  std::function<void(const std::string&)> onRecord;
 };
 
-int RunConvert(const ConvertOptions& options);
+// What a run did, beside its exit status.
+struct ConvertSummary {
+  RunStats stats;                                // products by outcome
+  std::array<int64_t, kInputEndCount> inputs{};  // inputs by how they ended
+  double seconds = 0;
+  // Why the run did not start (a wrong option: exit status 2; an output
+  // folder or report that cannot be used: 1), or "".
+  std::string failure;
+};
+
+// Runs the conversion; its exit status. `summary`, when given, is filled in.
+int RunConvert(const ConvertOptions& options, ConvertSummary* summary = nullptr);
 
 }  // namespace nimbrel
 

@@ -85,21 +85,6 @@ void NumberArray(std::string* out, const char* name, const Container& values) {
   out->push_back(']');
 }
 
-const char* ImageName(ImageKind kind) {
-  return kind == ImageKind::kRadial ? "radial" : kind == ImageKind::kRaster ? "raster" : "none";
-}
-
-const char* LevelKindName(LevelKind kind) {
-  switch (kind) {
-    case LevelKind::kValue: return "value";
-    case LevelKind::kBelowThreshold: return "below-threshold";
-    case LevelKind::kNoData: return "no-data";
-    case LevelKind::kRangeFolded: return "range-folded";
-    case LevelKind::kClass: return "class";
-  }
-  return "no-data";
-}
-
 // Each level's text and its value's text ("" for none), made once per product.
 struct LevelTexts {
   std::array<std::string, kLevelCount> level;
@@ -178,6 +163,21 @@ void AppendCsvField(std::string* out, const std::string& field) {
 }
 
 }  // namespace
+
+const char* ImageName(ImageKind kind) {
+  return kind == ImageKind::kRadial ? "radial" : kind == ImageKind::kRaster ? "raster" : "none";
+}
+
+const char* LevelKindName(LevelKind kind) {
+  switch (kind) {
+    case LevelKind::kValue: return "value";
+    case LevelKind::kBelowThreshold: return "below-threshold";
+    case LevelKind::kNoData: return "no-data";
+    case LevelKind::kRangeFolded: return "range-folded";
+    case LevelKind::kClass: return "class";
+  }
+  return "no-data";
+}
 
 bool TextOutput::Spill(bool all) {
   if (file_ == nullptr || (!all && text_.size() < kSpillSize)) return !failed_;

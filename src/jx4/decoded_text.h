@@ -35,6 +35,11 @@
 
 namespace nimbrel {
 
+// "radial", "raster" or "none".
+const char* ImageName(ImageKind kind);
+// "value", "below-threshold", "no-data", "range-folded" or "class".
+const char* LevelKindName(LevelKind kind);
+
 // Where a decoded product is stored.
 struct ProductSource {
   std::string file;     // the .jx4 file

@@ -27,11 +27,17 @@ void AddSelectionOptions(CLI::App* app, SelectionTexts* texts, const std::string
       ->type_name("TIME");
 }
 
-bool ReadSelection(const SelectionTexts& texts, Catalogue catalogue, Selection* selection) {
-  std::string error;
-  if (ParseSelection(texts, catalogue, selection, &error)) return true;
-  bool lookup = error.find("category") != std::string::npos || error.find("station") != std::string::npos;
-  PrintError("%s%s", error.c_str(), lookup ? " (see jx4 catalogue)" : "");
+bool ReadSelection(const SelectionTexts& texts, Catalogue catalogue, Selection* selection,
+                   std::string* error) {
+  std::string why;
+  if (ParseSelection(texts, catalogue, selection, &why)) return true;
+  bool lookup = why.find("category") != std::string::npos || why.find("station") != std::string::npos;
+  if (lookup) why += " (see jx4 catalogue)";
+  if (error != nullptr) {
+    *error = why;
+  } else {
+    PrintError("%s", why.c_str());
+  }
   return false;
 }
 

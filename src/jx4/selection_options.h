@@ -19,9 +19,10 @@ namespace nimbrel {
 // the products", "Take only the files").
 void AddSelectionOptions(CLI::App* app, SelectionTexts* texts, const std::string& what, bool categories);
 
-// The selection the texts describe in `catalogue`; false, said on standard
-// error, when they describe none.
-bool ReadSelection(const SelectionTexts& texts, Catalogue catalogue, Selection* selection);
+// The selection the texts describe in `catalogue`; false when they describe
+// none, with why said into `error` when given, else on standard error.
+bool ReadSelection(const SelectionTexts& texts, Catalogue catalogue, Selection* selection,
+                   std::string* error = nullptr);
 
 }  // namespace nimbrel
 

@@ -116,7 +116,7 @@ std::string ImageFindingText(const ImageFinding& finding, const VolumeFileHeader
   }
 }
 
-Opened OpenVolume(const std::string& path, VolumeReader* reader) {
+Opened OpenVolume(const std::string& path, VolumeReader* reader, std::string* error) {
   bool opened = reader->Open(path.c_str());
   if (reader->start() == FileStart::kRemnant) return Opened::kEmpty;
   if (opened) return Opened::kOk;
@@ -126,7 +126,12 @@ Opened OpenVolume(const std::string& path, VolumeReader* reader) {
                     : info.kind == PathKind::kDirectory ? "it is a folder, not a .jx4 file"
                     : info.kind == PathKind::kOther     ? "it is not a regular file"
                                                         : "check its permissions";
-  PrintError("cannot read '%s': %s", path.c_str(), why);
+  std::string text = "cannot read '" + path + "': " + why;
+  if (error != nullptr) {
+    *error = text;
+  } else {
+    PrintError("%s", text.c_str());
+  }
   return Opened::kFailed;
 }
 
@@ -204,8 +209,23 @@ void TakeFurtherFiles(const std::string& path, const Take& take) {
 }  // namespace
 
 bool ReadArguments(const FileArguments& arguments, std::vector<std::string>* files, Selection* selection,
-                   bool* trouble) {
-  if (!ReadSelection(arguments.selection, Catalogue::kExtended, selection)) return false;
+                   bool* trouble, std::vector<std::string>* problems) {
+  auto tell = [problems](const std::string& text) {
+    if (problems != nullptr) {
+      problems->push_back(text);
+    } else {
+      PrintError("%s", text.c_str());
+    }
+  };
+  auto say = [&tell, trouble](const std::string& text) {
+    *trouble = true;
+    tell(text);
+  };
+  std::string why;
+  if (!ReadSelection(arguments.selection, Catalogue::kExtended, selection, &why)) {
+    tell(why);
+    return false;
+  }
   files->clear();
   std::set<std::string> seen;
   auto take = [&](const std::string& path) {
@@ -219,8 +239,7 @@ bool ReadArguments(const FileArguments& arguments, std::vector<std::string>* fil
       std::error_code error;
       if (unit.kind == InputUnit::Kind::kUnreadable &&
           (walked || std::filesystem::is_directory(unit.path, error))) {
-        PrintError("cannot read '%s': %s", unit.path.c_str(), unit.problem.c_str());
-        *trouble = true;
+        say("cannot read '" + unit.path + "': " + unit.problem);
         continue;
       }
       if (walked && !unit.path.ends_with(kVolumeSuffix)) continue;
@@ -229,8 +248,7 @@ bool ReadArguments(const FileArguments& arguments, std::vector<std::string>* fil
     }
     std::error_code error;
     if (files->size() == before && std::filesystem::is_directory(argument, error)) {
-      PrintError("no .jx4 file in the folder '%s'", argument.c_str());
-      *trouble = true;
+      say("no .jx4 file in the folder '" + argument + "'");
     }
   }
   return true;

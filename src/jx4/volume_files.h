@@ -65,13 +65,14 @@ enum class Opened {
   kEmpty,   // it can hold no product (an interrupted first store's, a full
             // disk's): no damage, a later store starts it afresh
   kShort,   // a regular file shorter than a header, of other bytes
-  kFailed,  // said on standard error
+  kFailed,  // it cannot be read
 };
 
 // What `jx4 verify` and `info` say of a kEmpty file.
 inline constexpr char kEmptyText[] = "empty: no product stored";
 
-Opened OpenVolume(const std::string& path, VolumeReader* reader);
+// kFailed is said on standard error, or into `error` when given.
+Opened OpenVolume(const std::string& path, VolumeReader* reader, std::string* error = nullptr);
 
 // What the format module finds wrong with an opened file.
 std::vector<VolumeFinding> FormatFindings(Opened opened, const VolumeReader& reader);
@@ -105,9 +106,10 @@ void AddFiles(CLI::App* app, FileArguments* arguments, bool products);
 // name order); behind a volume's first file, its further files
 // (NAME_2.jx4, ...) up to the first that is missing. With the selection
 // the texts describe; false, said, when they describe none. A folder that
-// cannot be read is said, and sets `trouble`.
+// cannot be read is said, and sets `trouble`. With `problems` given, what
+// would be said goes there instead (each text without "jx4: ").
 bool ReadArguments(const FileArguments& arguments, std::vector<std::string>* files, Selection* selection,
-                   bool* trouble);
+                   bool* trouble, std::vector<std::string>* problems = nullptr);
 
 // Whether the selection takes the entry's product (any, when it names no
 // category).
