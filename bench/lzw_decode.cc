@@ -226,7 +226,8 @@ int main(int argc, char** argv) {
               kRuns);
   std::printf("  %-10s %-22s %10s %7s %10s %7s\n", "corpus", "", "elapsed", "ratio", "cpu", "ratio");
   for (int i = 0; i < 2; ++i) {
-    std::string k = "/" + std::to_string(i);
+    std::string k = "/";
+    k += std::to_string(i);
     double mb = corpora[i].decodedBytes / 1e6;
     auto show = [&](const char* what, const std::string& label) {
       double wall = Median(seconds[label + k]), cpu = Median(cpuSeconds[label + k]);

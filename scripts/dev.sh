@@ -26,9 +26,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 program_packages=(cmake make g++ pkgconf libbz2-dev zlib1g-dev libisal-dev libarchive-dev libcli11-dev
                   libpng-dev)
 test_packages=(libgtest-dev libbenchmark-dev ncompress bzip2 gzip isal tar xz-utils zstd zip
-               p7zip-full cpio groff jq python3)
+               p7zip-full cpio groff jq python3 pybind11-dev python3-dev python3-numpy python3-pytest)
 fuzz_packages=(clang libclang-rt-14-dev)
-package_packages=(dpkg-dev file mmdebstrap)
+package_packages=(dpkg-dev file mmdebstrap pybind11-dev python3-dev)
 scale_packages=(parallel slurm-wlm munge python3)
 npm_packages=(nodejs npm)
 # The npm reader of Level III products that tests/decode/npm_check.sh compares with.
@@ -59,7 +59,8 @@ build() {  # build DIR [cmake options...] [--target NAME...]
 
 package() {  # the .deb of the programs, built for release, in build-package/
   rm -f "$root"/build-package/nimbrel_*.deb
-  build build-package -DCMAKE_BUILD_TYPE=Release -DNIMBREL_TESTS=OFF -DNIMBREL_BENCH=OFF
+  build build-package -DCMAKE_BUILD_TYPE=Release -DNIMBREL_TESTS=OFF -DNIMBREL_BENCH=OFF \
+        -DNIMBREL_PYTHON=ON
   (cd "$root/build-package" && cpack -G DEB)
   ls -l "$root"/build-package/nimbrel_*.deb
 }
@@ -80,7 +81,7 @@ case "${1:-}" in
     ;;
   test)
     deps "${program_packages[@]}" "${test_packages[@]}"
-    build build -DNIMBREL_TESTS=ON -DNIMBREL_BENCH=ON
+    build build -DNIMBREL_TESTS=ON -DNIMBREL_BENCH=ON -DNIMBREL_PYTHON=ON
     ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
     # The same gzip and feed tests over the zlib fallback, for platforms without ISA-L.
     build build-zlib -DNIMBREL_ISAL=OFF -DNIMBREL_TESTS=ON -DNIMBREL_BENCH=OFF --target nimbrel_tests
@@ -123,7 +124,7 @@ case "${1:-}" in
     bash "$root/scripts/package_test.sh" "$root"/build-package/nimbrel_*.deb
     ;;
   examples)
-    deps parallel  # the README's GNU parallel example says to install it
+    deps parallel python3-matplotlib  # the README's GNU parallel and Python examples say to install them
     bash "$root/scripts/readme_examples.sh" "$root/README.md"
     ;;
   scale-out)

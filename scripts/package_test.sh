@@ -20,6 +20,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # 1. What the package holds and declares.
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 expected=(./usr/bin/nimbrel ./usr/bin/jx4 ./usr/share/nimbrel/examples/sample.tar
+          "$(grep -o '\./usr/lib/python3/dist-packages/jx4\.[^ ]*\.so' <<< "$contents" || echo "the Python module")"
           ./usr/share/nimbrel/examples/convert-array.sh ./usr/share/nimbrel/examples/convert-parallel.sh)
 for page in "$root"/man/*.1; do
   [ -e "$page" ] && expected+=("./usr/share/man/man1/$(basename "$page")")
@@ -30,6 +31,7 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 grep -q libarchive <<< "$depends" || fail "the package does not declare the libraries it links"
+grep -q python3-numpy <<< "$depends" || fail "the package does not declare what its Python module needs"
 echo "package contents and dependencies: OK"
 
 # 2. A fresh root; apt installs the package there as a user would.
@@ -56,6 +58,7 @@ in_root '
   [ "$(ls /tmp/convert | wc -l)" -eq 6 ] || { echo "jx4 convert: not 6 files"; exit 1; }
   cd /tmp/dialogue && printf "y\n" | nimbrel /usr/share/nimbrel/examples/sample.tar > /dev/null
   [ "$(ls /tmp/dialogue | wc -l)" -eq 6 ] || { echo "nimbrel: not 6 files"; exit 1; }
+  python3 -c "import jx4; s = jx4.convert(\"/usr/share/nimbrel/examples/sample.tar\", \"/tmp/python\"); assert s.files_created == 6, s; print(\"python3: import jx4:\", s)"
   dpkg -L nimbrel | grep -E "/man/|^/usr/bin/" || true
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq nimbrel > /dev/null
   for path in /usr/bin/jx4 /usr/bin/nimbrel /usr/share/nimbrel /usr/share/doc/nimbrel; do
