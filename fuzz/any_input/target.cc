@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../scratch_folder.h"
 #include "output/store_io.h"
 #include "output/volume_format.h"
 #include "sources/any_input.h"
@@ -18,8 +19,8 @@ using namespace nimbrel;
 
 namespace {
 
-std::string folderPath;
-std::unique_ptr<StoreFolder> folder;
+ScratchFolder scratch;
+std::string& folderPath = scratch.path;
 
 class CountingReporter : public Reporter {
  public:
@@ -30,11 +31,7 @@ class CountingReporter : public Reporter {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/nimbrel-fuzz-any-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) std::abort();
-  folderPath = pattern;
-  folder = OpenDiskFolder(pattern);
-  if (folder == nullptr) std::abort();
+  scratch = MakeScratchFolder("any");
   return 0;
 }
 
@@ -47,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fclose(file);
 
   CountingReporter reporter;
-  RunContext context(*folder, reporter, input.c_str());
+  RunContext context(*scratch.folder, reporter, input.c_str());
   ProcessAnyFile(context, input.c_str());
   if (reporter.inputs != 1) std::abort();
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../scratch_folder.h"
 #include "output/store_io.h"
 #include "output/volume_format.h"
 #include "products/product_intake.h"
@@ -17,17 +18,13 @@ using namespace nimbrel;
 
 namespace {
 
-std::string folderPath;
-std::unique_ptr<StoreFolder> folder;
+ScratchFolder scratch;
+std::string& folderPath = scratch.path;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/nimbrel-fuzz-intake-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) std::abort();
-  folderPath = pattern;
-  folder = OpenDiskFolder(pattern);
-  if (folder == nullptr) std::abort();
+  scratch = MakeScratchFolder("intake");
   return 0;
 }
 
@@ -36,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exact-size copy, so that any read past the image is caught.
   std::vector<uint8_t> image(data, data + size);
   Reporter silent;
-  RunContext context(*folder, silent, "");
+  RunContext context(*scratch.folder, silent, "");
   Outcome outcome = ProcessProduct(context, "KTLX_SDUS54_N0RTLX_200507031203",
                                    size == 0 ? nullptr : image.data(), static_cast<int32_t>(size));
   if ((outcome == Outcome::kStored) != (context.stats.productsStored == 1)) std::abort();

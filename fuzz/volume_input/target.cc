@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "../scratch_folder.h"
 #include "output/store_io.h"
 #include "output/volume_format.h"
 #include "sources/volume_input.h"
@@ -20,8 +21,8 @@ using namespace nimbrel;
 
 namespace {
 
-std::string folderPath;
-std::unique_ptr<StoreFolder> folder;
+ScratchFolder scratch;
+std::string& folderPath = scratch.path;
 
 class CountingReporter : public Reporter {
  public:
@@ -48,11 +49,7 @@ bool Expected(InputEnd end) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/nimbrel-fuzz-volume-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) std::abort();
-  folderPath = pattern;
-  folder = OpenDiskFolder(pattern);
-  if (folder == nullptr) std::abort();
+  scratch = MakeScratchFolder("volume");
   return 0;
 }
 
@@ -66,10 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fclose(file);
 
   CountingReporter asFile, asStream;
-  RunContext fileContext(*folder, asFile, input.c_str());
+  RunContext fileContext(*scratch.folder, asFile, input.c_str());
   if (!Expected(ProcessVolumeFile(fileContext, input.c_str(), "").end)) std::abort();
   CheckAndEmpty(input);
-  RunContext streamContext(*folder, asStream, input.c_str());
+  RunContext streamContext(*scratch.folder, asStream, input.c_str());
   MemoryStream stream("input.jx4", bytes.data(), bytes.size());
   if (!Expected(ProcessVolumeStream(streamContext, stream, "input.jx4").end)) std::abort();
   CheckAndEmpty(input);
