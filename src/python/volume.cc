@@ -34,7 +34,9 @@ namespace {
 // An open .jx4 file, shared by the VolumeFile and its products.
 struct OpenFile {
   std::string path;
-  std::unique_ptr<VolumeReader> reader;  // null once closed
+  // Null once closed; a read in progress keeps its own reference, so that
+  // closing from another thread never pulls the file from under it.
+  std::shared_ptr<VolumeReader> reader;
 };
 
 struct Product {
@@ -52,12 +54,13 @@ struct Product {
            (catalogued != nullptr ? std::string(", ") + catalogued->categoryCode : "") + ")";
   }
   std::vector<uint8_t> Image() const {
-    if (!file->reader) throw py::value_error("the .jx4 file '" + file->path + "' is closed");
+    std::shared_ptr<VolumeReader> reader = file->reader;
+    if (!reader) throw py::value_error("the .jx4 file '" + file->path + "' is closed");
     std::vector<uint8_t> image;
     bool read;
     {
       py::gil_scoped_release released;
-      read = file->reader->ReadImage(entry, &image);
+      read = reader->ReadImage(entry, &image);
     }
     if (!read) RaiseOSError("cannot read the image of " + Place());
     return image;
@@ -76,7 +79,7 @@ struct VolumeFile {
 VolumeFile OpenVolumeFile(const std::string& path) {
   auto file = std::make_shared<OpenFile>();
   file->path = path;
-  file->reader = std::make_unique<VolumeReader>();
+  file->reader = std::make_shared<VolumeReader>();
   std::string error;
   Opened opened = OpenVolume(path, file->reader.get(), &error);
   if (opened == Opened::kFailed) RaiseOSError(error);
