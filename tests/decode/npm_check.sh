@@ -3,7 +3,7 @@
 # product that both decode to radials must give the same radials.
 #   npm_check.sh dump DECODE_DUMP NPM_DIR LEVEL3_DIR   the decoder, on the files as they are
 #   npm_check.sh jx4 JX4 NPM_DIR LEVEL3_DIR            `jx4 decode --format json`, on every
-#                                                      product `jx4 convert` stores in .jx4 files
+#                                                      product `jx4 convert --catalogue extended` stores
 # Exits 77 (skipped) without node, the npm package or the data.
 set -u
 mode=$1 program=$2 npm=$3 data=$4
@@ -21,7 +21,7 @@ case "$mode" in
     node "$reader" compare "$work/ours.jsonl" "$data"
     ;;
   jx4)
-    "$program" convert -q -o "$work/jx4" "$data" || { echo "jx4 convert failed"; exit 1; }
+    "$program" convert -q --catalogue extended -o "$work/jx4" "$data" || { echo "jx4 convert failed"; exit 1; }
     "$program" decode --format json "$work"/jx4/*.jx4 >"$work/ours.jsonl" ||
       { echo "jx4 decode failed"; exit 1; }
     echo "jx4 decode: $(wc -l <"$work/ours.jsonl") products in $(ls "$work/jx4" | wc -l) .jx4 files"
