@@ -71,7 +71,13 @@ int64_t ForEachSelected(const std::vector<std::string>& files, const ProductSele
                         bool* trouble, const std::function<void(const StoredProduct&)>& visit) {
   int64_t visited = 0;
   std::vector<uint8_t> image;
-  for (const std::string& path : files) {
+  // Folders walked and a volume's further files taken, as list and verify take them.
+  FileArguments arguments;
+  arguments.files = files;
+  std::vector<std::string> named;
+  Selection everything;
+  ReadArguments(arguments, &named, &everything, trouble);
+  for (const std::string& path : named) {
     VolumeReader reader;
     if (!OpenIndex(path, &reader, trouble)) continue;
     const VolumeFileHeader& header = reader.header();

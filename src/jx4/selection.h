@@ -69,8 +69,9 @@ struct StoredProduct {
   const std::vector<uint8_t>& image;
 };
 
-// Calls `visit` for each selected product of `files`, file after file, in
-// index order. A file that cannot be read or is damaged, and an image that
+// Calls `visit` for each selected product of `files` (folders walked for
+// .jx4 files, a volume's further files taken with its first), file after
+// file, in index order. A file that cannot be read or is damaged, and an image that
 // cannot be read, are said and set `trouble`; the rest is still visited.
 // Returns the number of products visited.
 int64_t ForEachSelected(const std::vector<std::string>& files, const ProductSelection& selection,

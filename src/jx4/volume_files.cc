@@ -179,7 +179,7 @@ int Finish(bool trouble) {
 }
 
 void AddFiles(CLI::App* app, std::vector<std::string>* files) {
-  app->add_option("FILE", *files, ".jx4 files")->required();
+  app->add_option("FILE", *files, ".jx4 files, and folders of them (walked recursively)")->required();
 }
 
 void AddFiles(CLI::App* app, FileArguments* arguments, bool products) {
