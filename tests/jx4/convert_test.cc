@@ -261,7 +261,8 @@ TEST_F(Jx4Convert, AStoppedRunRunAgainLosesNothing) {
     int status;  // the exit status; -1: killed
   } cases[] = {
       {SIGKILL, 1, 5, -1},   {SIGKILL, 1, 20, -1},  {SIGKILL, 1, 60, -1},
-      // A signal before jx4 has set its handlers kills it: they come later.
+      // Signals that stop the run are sent once its report exists: one sent
+      // before jx4 has set its handlers kills it, as any program.
       {SIGTERM, 1, 150, 143}, {SIGINT, 1, 250, 130}, {SIGTERM, 1, 1500, 143},
       {SIGTERM, 2, 150, 143}, {SIGINT, 2, 250, 130},
   };
@@ -274,6 +275,9 @@ TEST_F(Jx4Convert, AStoppedRunRunAgainLosesNothing) {
     pid_t child = StartJx4({"convert", "-q", "-j", "1", "-o", out, "--report", report,
                             In("big.tar"), "-"}, &feed);
     ASSERT_GT(child, 0);
+    for (int wait = 0; c.status > 0 && wait < 2000 && !std::filesystem::exists(report); ++wait) {
+      usleep(10 * 1000);
+    }
     usleep(static_cast<useconds_t>(c.delayMs) * 1000);
     for (int i = 0; i < c.times; ++i) kill(child, c.signal);
     int status = 0;
