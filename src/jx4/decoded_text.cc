@@ -97,13 +97,6 @@ struct LevelTexts {
   }
 };
 
-// Which levels occur in the image.
-std::array<bool, kLevelCount> LevelsPresent(const DecodedProduct& product) {
-  std::array<bool, kLevelCount> present{};
-  for (uint16_t level : product.levels) present[level < kLevelCount ? level : 0] = true;
-  return present;
-}
-
 void LevelTable(const DecodedProduct& product, std::string* out) {
   std::array<bool, kLevelCount> present = LevelsPresent(product);
   Key(out, "level_table");
@@ -177,6 +170,12 @@ const char* LevelKindName(LevelKind kind) {
     case LevelKind::kClass: return "class";
   }
   return "no-data";
+}
+
+std::array<bool, kLevelCount> LevelsPresent(const DecodedProduct& product) {
+  std::array<bool, kLevelCount> present{};
+  for (uint16_t level : product.levels) present[level < kLevelCount ? level : 0] = true;
+  return present;
 }
 
 bool TextOutput::Spill(bool all) {

@@ -26,6 +26,7 @@
 #ifndef NIMBREL_JX4_DECODED_TEXT_H_
 #define NIMBREL_JX4_DECODED_TEXT_H_
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -39,6 +40,9 @@ namespace nimbrel {
 const char* ImageName(ImageKind kind);
 // "value", "below-threshold", "no-data", "range-folded" or "class".
 const char* LevelKindName(LevelKind kind);
+
+// Which levels occur in the image (the levels a level table lists).
+std::array<bool, kLevelCount> LevelsPresent(const DecodedProduct& product);
 
 // Where a decoded product is stored.
 struct ProductSource {

@@ -98,14 +98,17 @@ int64_t ForEachSelected(const std::vector<std::string>& files, const ProductSele
   return visited;
 }
 
-std::string ProductPlace(const StoredProduct& product) {
-  std::string place = "'" + product.path + "' entry " + std::to_string(product.entry) + " (id " +
-                      std::to_string(product.productId);
-  if (const ProductEntry* row = CatalogueRow(product.productId)) {
+std::string ProductPlace(const std::string& path, int32_t entry, uint32_t productId) {
+  std::string place = "'" + path + "' entry " + std::to_string(entry) + " (id " + std::to_string(productId);
+  if (const ProductEntry* row = CatalogueRow(productId)) {
     place += ", ";
     place += row->categoryCode;
   }
   return place + ")";
+}
+
+std::string ProductPlace(const StoredProduct& product) {
+  return ProductPlace(product.path, product.entry, product.productId);
 }
 
 }  // namespace nimbrel

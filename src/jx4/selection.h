@@ -78,6 +78,7 @@ int64_t ForEachSelected(const std::vector<std::string>& files, const ProductSele
                         bool* trouble, const std::function<void(const StoredProduct&)>& visit);
 
 // "'ktlx_20050703_120312.jx4' entry 3 (id 941, N0Q)": a product in messages.
+std::string ProductPlace(const std::string& path, int32_t entry, uint32_t productId);
 std::string ProductPlace(const StoredProduct& product);
 
 }  // namespace nimbrel

@@ -21,6 +21,7 @@
 #include "decode/decode_product.h"
 #include "jx4/decoded_text.h"
 #include "jx4/json.h"
+#include "jx4/selection.h"
 #include "jx4/verify.h"
 #include "jx4/volume_files.h"
 #include "python/bindings.h"
@@ -47,12 +48,7 @@ struct Product {
   int64_t volumeTime = 0;
 
   const ProductEntry* row() const { return CatalogueRow(index.productId); }
-  std::string Place() const {
-    const ProductEntry* catalogued = row();
-    return "'" + file->path + "' entry " + std::to_string(entry) + " (id " +
-           std::to_string(index.productId) +
-           (catalogued != nullptr ? std::string(", ") + catalogued->categoryCode : "") + ")";
-  }
+  std::string Place() const { return ProductPlace(file->path, entry, index.productId); }
   std::vector<uint8_t> Image() const {
     std::shared_ptr<VolumeReader> reader = file->reader;
     if (!reader) throw py::value_error("the .jx4 file '" + file->path + "' is closed");
@@ -185,8 +181,7 @@ py::object DecodedObject(const Product& stored, const DecodedProduct& product) {
   set("columns", py::int_(product.columns));
   set("cell_size_km", py::float_(product.cellSizeKm));
 
-  std::array<bool, kLevelCount> present{};
-  for (uint16_t level : product.levels) present[level < kLevelCount ? level : 0] = true;
+  std::array<bool, kLevelCount> present = LevelsPresent(product);
   py::list table;
   for (int l = 0; l < kLevelCount; ++l) {
     if (!present[static_cast<size_t>(l)]) continue;
